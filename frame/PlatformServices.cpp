@@ -1,0 +1,134 @@
+#include "PlatformServices.h"
+
+#include <langinfo.h>
+#include <locale.h>
+
+#include <climits>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <initializer_list>
+
+namespace {
+
+// The locale name the environment gives for numbers, as setlocale(LC_NUMERIC, "") would pick it.
+const char* NumericLocaleName() {
+    for (const char* var : {"LC_ALL", "LC_NUMERIC", "LANG"}) {
+        const char* value = std::getenv(var);
+        if (value != nullptr && value[0] != '\0') {
+            return value;
+        }
+    }
+    return "C";
+}
+
+struct DebugSink {
+    QUORVEL_DEBUG_SINK pfn;
+    void* pContext;
+};
+DebugSink g_debugSink = {nullptr, nullptr};
+
+}  // namespace
+
+int GetLocaleInfoA(LCID /*Locale*/, LCTYPE LCType, LPSTR lpLCData, int cchData) {
+    if (LCType != LOCALE_SDECIMAL || lpLCData == nullptr) {
+        return 0;
+    }
+    char sep[8] = ".";
+    locale_t loc = newlocale(LC_NUMERIC_MASK, NumericLocaleName(), static_cast<locale_t>(0));
+    if (loc != static_cast<locale_t>(0)) {
+        std::snprintf(sep, sizeof sep, "%s", nl_langinfo_l(RADIXCHAR, loc));
+        freelocale(loc);
+    }
+    // A separator of more than one byte (or none) does not fit the two-byte answer.
+    int needed = static_cast<int>(std::strlen(sep)) + 1;
+    if (needed != 2 || cchData < needed) {
+        return 0;
+    }
+    lpLCData[0] = sep[0];
+    lpLCData[1] = '\0';
+    return needed;
+}
+
+void OutputDebugStringA(LPCSTR lpOutputString) {
+    if (lpOutputString == nullptr) {
+        return;
+    }
+    if (g_debugSink.pfn != nullptr) {
+        g_debugSink.pfn(lpOutputString, g_debugSink.pContext);
+        return;
+    }
+    std::fputs(lpOutputString, stderr);
+    std::fflush(stderr);
+}
+
+QUORVEL_DEBUG_SINK QuorvelSetDebugSink(QUORVEL_DEBUG_SINK pfnSink, void* pContext) {
+    QUORVEL_DEBUG_SINK previous = g_debugSink.pfn;
+    g_debugSink = {pfnSink, pContext};
+    return previous;
+}
+
+unsigned char* QvMbsnbcpy(unsigned char* dst, const unsigned char* src, size_t count) {
+    size_t len = 0;
+    while (len < count && src[len] != '\0') {
+        ++len;
+    }
+    if (len == count && src[len] != '\0' && MB_CUR_MAX > 1) {
+        // Cut inside the text: keep whole characters only. Walk from the start, since only the
+        // locale's decoder knows where a character begins.
+        std::mbstate_t state{};
+        size_t keep = 0;
+        while (keep < len) {
+            size_t n = std::mbrlen(reinterpret_cast<const char*>(src) + keep, len - keep, &state);
+            if (n == static_cast<size_t>(-2)) {
+                break;  // the last character is cut off: drop it
+            }
+            if (n == static_cast<size_t>(-1)) {
+                state = std::mbstate_t{};
+                n = 1;  // an invalid byte counts as one character of its own
+            }
+            keep += n == 0 ? 1 : n;
+        }
+        len = keep;
+    }
+    std::memcpy(dst, src, len);
+    std::memset(dst + len, 0, count - len);
+    return dst;
+}
+
+const unsigned char* QvMbschr(const unsigned char* str, unsigned int ch) {
+    if (MB_CUR_MAX == 1 || ch < 0x80) {
+        // In UTF-8 an ASCII byte never occurs inside a multibyte sequence.
+        return reinterpret_cast<const unsigned char*>(
+            std::strchr(reinterpret_cast<const char*>(str), static_cast<int>(ch)));
+    }
+    std::mbstate_t state{};
+    const char* p = reinterpret_cast<const char*>(str);
+    size_t rest = std::strlen(p);
+    while (*p != '\0') {
+        size_t n = std::mbrlen(p, rest, &state);
+        if (n == static_cast<size_t>(-1) || n == static_cast<size_t>(-2)) {
+            state = std::mbstate_t{};
+            n = 1;
+        }
+        if (n == 1 && static_cast<unsigned char>(*p) == ch) {
+            return reinterpret_cast<const unsigned char*>(p);
+        }
+        p += n;
+        rest -= n;
+    }
+    return nullptr;
+}
+
+void NormalizeFieldText(char* pszText) {
+    if (pszText == nullptr) {
+        return;
+    }
+    size_t len = std::strlen(pszText);
+    while (len > 0 && pszText[len - 1] == ' ') {
+        --len;
+    }
+    pszText[len] = '\0';
+}

@@ -1,0 +1,25 @@
+// Quorvel32: typed access to the alarm and event logs of the monitoring system.
+//
+// The one header a host includes. It declares every exported type and function of the library.
+// The layout of ALMEVENT and LOGEVENT2 follows QUORVEL32_LEGACY_LAYOUT, which the CMake target a
+// host links (Quorvel32::Quorvel32 or Quorvel32::Quorvel32Legacy) defines for it.
+#ifndef QUORVEL32_H
+#define QUORVEL32_H
+
+// Platform layer: integer types, objects, strings, times, files, exceptions, module state.
+#include "QvPlatform.h"
+#include "CObject.h"
+#include "CObArray.h"
+#include "CString.h"
+#include "CTime.h"
+#include "CException.h"
+#include "CFileException.h"
+#include "CMemoryException.h"
+#include "CFileStatus.h"
+#include "CFile.h"
+#include "ModuleState.h"
+#include "PlatformServices.h"
+#include "DllEntry.h"
+#include "QuorvelResHandle.h"
+
+#endif  // QUORVEL32_H
