@@ -70,30 +70,35 @@ QUORVEL_DEBUG_SINK QuorvelSetDebugSink(QUORVEL_DEBUG_SINK pfnSink, void* pContex
     return previous;
 }
 
-unsigned char* QvMbsnbcpy(unsigned char* dst, const unsigned char* src, size_t count) {
-    size_t len = 0;
-    while (len < count && src[len] != '\0') {
-        ++len;
+size_t QvMbsWholePrefix(const unsigned char* s, size_t len) {
+    // A byte below 0x40 is never part of a multibyte character in the multibyte encodings glibc
+    // offers (UTF-8, EUC, GBK, Big5, Shift-JIS trail bytes start at 0x40), so a text that ends
+    // in one (the blank padding of a column) is whole without decoding it.
+    if (len == 0 || s[len - 1] < 0x40 || MB_CUR_MAX == 1) {
+        return len;
     }
-    if (len == count && src[len] != '\0' && MB_CUR_MAX > 1) {
-        // Cut inside the text: keep whole characters only. Walk from the start, since only the
-        // locale's decoder knows where a character begins.
-        std::mbstate_t state{};
-        size_t keep = 0;
-        while (keep < len) {
-            size_t n = std::mbrlen(reinterpret_cast<const char*>(src) + keep, len - keep, &state);
-            if (n == static_cast<size_t>(-2)) {
-                break;  // the last character is cut off: drop it
-            }
-            if (n == static_cast<size_t>(-1)) {
-                state = std::mbstate_t{};
-                n = 1;  // an invalid byte counts as one character of its own
-            }
-            keep += n == 0 ? 1 : n;
+    // Only the locale's decoder knows where a character begins: walk from the start.
+    std::mbstate_t state{};
+    size_t keep = 0;
+    while (keep < len) {
+        size_t n = std::mbrlen(reinterpret_cast<const char*>(s) + keep, len - keep, &state);
+        if (n == static_cast<size_t>(-2)) {
+            break;  // the last character is cut off
         }
-        len = keep;
+        if (n == static_cast<size_t>(-1)) {
+            state = std::mbstate_t{};
+            n = 1;  // an invalid byte counts as a character of its own
+        }
+        keep += n == 0 ? 1 : n;
     }
-    std::memcpy(dst, src, len);
+    return keep;
+}
+
+unsigned char* QvMbsnbcpy(unsigned char* dst, const unsigned char* src, size_t count) {
+    const void* nul = std::memchr(src, 0, count);
+    size_t len = nul != nullptr ? static_cast<size_t>(static_cast<const unsigned char*>(nul) - src)
+                                : QvMbsWholePrefix(src, count);
+    std::memmove(dst, src, len);
     std::memset(dst + len, 0, count - len);
     return dst;
 }

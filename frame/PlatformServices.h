@@ -29,11 +29,14 @@ typedef void (*QUORVEL_DEBUG_SINK)(LPCSTR lpText, void* pContext);
 QV_API QUORVEL_DEBUG_SINK QuorvelSetDebugSink(QUORVEL_DEBUG_SINK pfnSink, void* pContext);
 
 // Bounded copy: copies src into dst up to src's NUL or count bytes, whichever comes first, and
-// fills the rest of dst's count bytes with NUL. When the copy is cut at count bytes and the
-// process's C locale is multibyte (UTF-8), the cut moves back so that no partial character is
-// left at the end (the freed bytes become NUL). dst is not terminated when src has count or more
-// bytes. Returns dst.
+// fills the rest of dst's count bytes with NUL. src is read no further than count bytes. When no
+// NUL lies within count bytes and the process's C locale is multibyte (UTF-8), a character cut
+// off at the end is dropped (its bytes become NUL). dst is not terminated when the text fills all
+// count bytes. Returns dst.
 QV_API unsigned char* QvMbsnbcpy(unsigned char* dst, const unsigned char* src, size_t count);
+// The length of the longest prefix of the len bytes at s that does not end inside a character of
+// the process's C locale: len itself in a single-byte locale.
+QV_API size_t QvMbsWholePrefix(const unsigned char* s, size_t len);
 // Pointer to the first ch in the NUL-terminated text, or null. In a multibyte locale only whole
 // characters are matched (a byte inside a multibyte sequence never matches).
 QV_API const unsigned char* QvMbschr(const unsigned char* str, unsigned int ch);

@@ -22,4 +22,16 @@
 #include "DllEntry.h"
 #include "QuorvelResHandle.h"
 
+// Table engine and field model: the dBASE III table file, its schema and column types.
+#include "DbfHeader.h"
+#include "ZDbfField.h"
+#include "DbfStringField.h"
+#include "DbfDateField.h"
+#include "DbfFloatField.h"
+#include "DbfBooleanField.h"
+#include "DbfNumericField.h"
+#include "ZDbfSchema.h"
+#include "ZDbfRecordBuffer.h"
+#include "ZDbfFile.h"
+
 #endif  // QUORVEL32_H
