@@ -7,31 +7,39 @@
 #define QUORVEL32_H
 
 // Platform layer: integer types, objects, strings, times, files, exceptions, module state.
-#include "QvPlatform.h"
-#include "CObject.h"
+#include "CException.h"
+#include "CFile.h"
+#include "CFileException.h"
+#include "CFileStatus.h"
+#include "CMemoryException.h"
 #include "CObArray.h"
+#include "CObject.h"
 #include "CString.h"
 #include "CTime.h"
-#include "CException.h"
-#include "CFileException.h"
-#include "CMemoryException.h"
-#include "CFileStatus.h"
-#include "CFile.h"
+#include "DllEntry.h"
 #include "ModuleState.h"
 #include "PlatformServices.h"
-#include "DllEntry.h"
 #include "QuorvelResHandle.h"
+#include "QvPlatform.h"
 
 // Table engine and field model: the dBASE III table file, its schema and column types.
-#include "DbfHeader.h"
-#include "ZDbfField.h"
-#include "DbfStringField.h"
+#include "DbfBooleanField.h"
 #include "DbfDateField.h"
 #include "DbfFloatField.h"
-#include "DbfBooleanField.h"
+#include "DbfHeader.h"
 #include "DbfNumericField.h"
-#include "ZDbfSchema.h"
-#include "ZDbfRecordBuffer.h"
+#include "DbfStringField.h"
+#include "ZDbfField.h"
 #include "ZDbfFile.h"
+#include "ZDbfRecordBuffer.h"
+#include "ZDbfSchema.h"
+
+// Alarm and event logs: records, schemas, readers and version probes.
+#include "LgaDbfFile.h"
+#include "LgaSchema.h"
+#include "LgeDbfFile.h"
+#include "LgeSchema.h"
+#include "LogRecords.h"
+#include "SchemaVersion.h"
 
 #endif  // QUORVEL32_H

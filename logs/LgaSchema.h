@@ -1,0 +1,43 @@
+// LgaSchema: the schema of an alarm log table and the conversion of its rows to and from
+// ALMEVENT records.
+//
+// Version 1 has 15 columns with "UserId" 8 wide; version 2 has 17, with "UserId" 20 wide and
+// "UserStn" and "LoggingStn" added at the end. An opened table keeps its own column widths: rows
+// convert with the table's widths, each value cut to its member where a column is wider than the
+// build's member.
+//
+// Created by the host (or a version probe) and handed to an LgaDbfFile, which owns it.
+#ifndef QUORVEL_LOGS_LGASCHEMA_H
+#define QUORVEL_LOGS_LGASCHEMA_H
+
+#include "LogRecords.h"
+#include "ZDbfSchema.h"
+
+class QV_API LgaSchema : public ZDbfSchema {
+    DECLARE_DYNAMIC(LgaSchema)
+  public:
+    // Stores ver as it is (no range check) and creates no fields.
+    explicit LgaSchema(LGA_SCHEMA_VER ver = LGA_SCHEMA_VER_1);
+    ~LgaSchema() override;
+
+    // Builds the fields of m_schemaVer's layout: 17 for version 2, 15 for any other value.
+    void CreateFieldDesc() override;
+    // Accepts the descriptor at index when its column class is the one the layout has there
+    // (and sets the text or raw mode of a character column); refuses every index past 16.
+    // A descriptor at a version-2 column sets m_schemaVer to 2 whatever the outcome.
+    int ReadFieldDesc(int& index, const ZDbfField::DbfFldDesc* desc) override;
+    // Row at cursor -> the ALMEVENT at record. The record is not cleared first: members of
+    // columns the version lacks keep their values. Indexes without a field are skipped.
+    void ReadFromBuffer(unsigned char*& cursor, void* record) override;
+    // The ALMEVENT at record (only read) -> row at cursor, deletion flag blank.
+    void WriteToBuffer(unsigned char*& cursor, void* record) override;
+
+    // Sets the version: 1 and 2 are kept, every other value becomes LGA_SCHEMA_VER_NONE.
+    void SetSchemaVer(LGA_SCHEMA_VER ver);
+    LGA_SCHEMA_VER GetSchemaVer() const { return m_schemaVer; }
+
+  protected:
+    LGA_SCHEMA_VER m_schemaVer;
+};
+
+#endif  // QUORVEL_LOGS_LGASCHEMA_H
