@@ -11,7 +11,7 @@
 
 class QV_API DbfBooleanField : public ZDbfField {
     DECLARE_DYNAMIC(DbfBooleanField)
-public:
+  public:
     explicit DbfBooleanField(LPCSTR pszName);
     explicit DbfBooleanField(const DbfFldDesc* desc);
     ~DbfBooleanField() override;

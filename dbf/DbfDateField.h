@@ -15,7 +15,7 @@
 
 class QV_API DbfDateField : public ZDbfField {
     DECLARE_DYNAMIC(DbfDateField)
-public:
+  public:
     static constexpr unsigned char kWidth = 8;
 
     explicit DbfDateField(LPCSTR pszName);

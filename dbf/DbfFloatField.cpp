@@ -22,7 +22,9 @@ DbfFloatField::DbfFloatField(LPCSTR pszName, unsigned char nWidth, unsigned char
     QueryDecimalSeparator();
 }
 
-DbfFloatField::DbfFloatField(const DbfFldDesc* desc) : ZDbfField(desc) { QueryDecimalSeparator(); }
+DbfFloatField::DbfFloatField(const DbfFldDesc* desc) : ZDbfField(desc) {
+    QueryDecimalSeparator();
+}
 
 DbfFloatField::~DbfFloatField() = default;
 

@@ -14,7 +14,7 @@
 
 class QV_API DbfFloatField : public ZDbfField {
     DECLARE_DYNAMIC(DbfFloatField)
-public:
+  public:
     DbfFloatField(LPCSTR pszName, unsigned char nWidth, unsigned char nDecimals);
     explicit DbfFloatField(const DbfFldDesc* desc);
     ~DbfFloatField() override;
@@ -26,7 +26,7 @@ public:
     // had as a single byte.
     char m_szDecimalSep[2];
 
-private:
+  private:
     void QueryDecimalSeparator();
 };
 

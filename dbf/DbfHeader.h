@@ -27,7 +27,8 @@ struct QV_API DbfHeader {
     BYTE GetVersion() const { return m_bytes[kVersionOffset] & 0x07; }
     // Sets the version bits; the flag bits keep their values.
     void SetVersion(BYTE nVersion) {
-        m_bytes[kVersionOffset] = static_cast<BYTE>((m_bytes[kVersionOffset] & ~0x07) | (nVersion & 0x07));
+        m_bytes[kVersionOffset] =
+            static_cast<BYTE>((m_bytes[kVersionOffset] & ~0x07) | (nVersion & 0x07));
     }
     BYTE GetYear() const { return m_bytes[kDateOffset]; }  // years since 1900
     BYTE GetMonth() const { return m_bytes[kDateOffset + 1]; }
@@ -37,8 +38,12 @@ struct QV_API DbfHeader {
         m_bytes[kDateOffset + 1] = nMonth;
         m_bytes[kDateOffset + 2] = nDay;
     }
-    LONG GetNumRecords() const { return static_cast<LONG>(qv::LoadLE32(m_bytes + kNumRecordsOffset)); }
-    void SetNumRecords(LONG n) { qv::StoreLE32(m_bytes + kNumRecordsOffset, static_cast<uint32_t>(n)); }
+    LONG GetNumRecords() const {
+        return static_cast<LONG>(qv::LoadLE32(m_bytes + kNumRecordsOffset));
+    }
+    void SetNumRecords(LONG n) {
+        qv::StoreLE32(m_bytes + kNumRecordsOffset, static_cast<uint32_t>(n));
+    }
     WORD GetHeaderLength() const { return qv::LoadLE16(m_bytes + kHeaderLengthOffset); }
     void SetHeaderLength(WORD n) { qv::StoreLE16(m_bytes + kHeaderLengthOffset, n); }
     WORD GetRecordLength() const { return qv::LoadLE16(m_bytes + kRecordLengthOffset); }

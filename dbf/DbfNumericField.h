@@ -12,7 +12,7 @@
 
 class QV_API DbfNumericField : public ZDbfField {
     DECLARE_DYNAMIC(DbfNumericField)
-public:
+  public:
     DbfNumericField(LPCSTR pszName, unsigned char nWidth, unsigned char nDecimals);
     explicit DbfNumericField(const DbfFldDesc* desc);
     ~DbfNumericField() override;

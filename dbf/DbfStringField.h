@@ -16,7 +16,7 @@
 
 class QV_API DbfStringField : public ZDbfField {
     DECLARE_DYNAMIC(DbfStringField)
-public:
+  public:
     DbfStringField(LPCSTR pszName, unsigned char nWidth, int bText);
     // From a descriptor: text mode.
     explicit DbfStringField(const DbfFldDesc* desc);

@@ -6,7 +6,8 @@ IMPLEMENT_DYNAMIC(ZDbfField, CObject)
 
 CString ZDbfField::DbfFldDesc::GetName() const {
     const void* nul = std::memchr(m_bytes, 0, kNameSize);
-    size_t len = nul != nullptr ? static_cast<size_t>(static_cast<const BYTE*>(nul) - m_bytes) : kNameSize;
+    size_t len =
+        nul != nullptr ? static_cast<size_t>(static_cast<const BYTE*>(nul) - m_bytes) : kNameSize;
     return CString(reinterpret_cast<const char*>(m_bytes), static_cast<int>(len));
 }
 

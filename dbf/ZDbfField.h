@@ -14,7 +14,7 @@
 
 class QV_API ZDbfField : public CObject {
     DECLARE_DYNAMIC(ZDbfField)
-public:
+  public:
     // The 32-byte field descriptor of the table file, byte for byte:
     //   offset 0   11 bytes column name, NUL-padded; byte 10 always 0 when written here
     //   offset 11  type letter 'C', 'D', 'F', 'L' or 'N'
@@ -63,7 +63,7 @@ public:
     unsigned char GetWidth() const { return m_nWidth; }
     unsigned char GetDecimals() const { return m_nDecimals; }
 
-protected:
+  protected:
     CString m_strName;
     char m_chType;
     unsigned char m_nWidth;

@@ -13,7 +13,11 @@ const WORD kHeaderBytesFixed = 33;  // the 32-byte header and the descriptor ter
 }  // namespace
 
 ZDbfFile::ZDbfFile(const CString& strPath, ZDbfSchema* pSchema)
-    : m_strPath(strPath), m_pSchema(pSchema), m_pWriteBuf(nullptr), m_pReadBuf(nullptr), m_header() {}
+    : m_strPath(strPath),
+      m_pSchema(pSchema),
+      m_pWriteBuf(nullptr),
+      m_pReadBuf(nullptr),
+      m_header() {}
 
 ZDbfFile::~ZDbfFile() {
     if (m_pWriteBuf != nullptr) {
@@ -45,8 +49,8 @@ void ZDbfFile::StampDate() {
     const time_t now = time(nullptr);
     struct tm local = {};
     if (localtime_r(&now, &local) != nullptr) {
-        m_header.SetDate(static_cast<BYTE>(local.tm_year & 0xFF), static_cast<BYTE>(local.tm_mon + 1),
-                         static_cast<BYTE>(local.tm_mday));
+        m_header.SetDate(static_cast<BYTE>(local.tm_year & 0xFF),
+                         static_cast<BYTE>(local.tm_mon + 1), static_cast<BYTE>(local.tm_mday));
     }
 }
 
@@ -207,7 +211,9 @@ void ZDbfFile::InitHeader() {
     m_header.SetRecordLength(m_pSchema != nullptr ? m_pSchema->GetRecordLength() : 1);
 }
 
-BOOL ZDbfFile::ReadHeader() { return Read(m_header.m_bytes, DbfHeader::kSize) == DbfHeader::kSize; }
+BOOL ZDbfFile::ReadHeader() {
+    return Read(m_header.m_bytes, DbfHeader::kSize) == DbfHeader::kSize;
+}
 
 BOOL ZDbfFile::WriteHeader(BOOL bFieldDescs) {
     if (Seek(0, CFile::begin) != 0) {
@@ -327,5 +333,6 @@ ZDbfRecordBuffer* ZDbfFile::SetWriteBuffer(ZDbfRecordBuffer* pBuf) {
 
 void ZDbfFile::AddNumOfRecords(LONG n) {
     // Modular, as the 32-bit field of the header would wrap; no signed overflow.
-    m_header.SetNumRecords(static_cast<LONG>(static_cast<uint32_t>(GetNumOfRecords()) + static_cast<uint32_t>(n)));
+    m_header.SetNumRecords(
+        static_cast<LONG>(static_cast<uint32_t>(GetNumOfRecords()) + static_cast<uint32_t>(n)));
 }

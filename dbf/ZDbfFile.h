@@ -27,7 +27,7 @@
 
 class QV_API ZDbfFile : public CFile {
     DECLARE_DYNAMIC(ZDbfFile)
-public:
+  public:
     // Open flags the library passes: read (log readers) and read-write (the destructor's flush).
     static constexpr WORD kOpenRead = CFile::typeBinary | CFile::shareDenyNone | CFile::modeRead;
     static constexpr WORD kOpenReadWrite =
@@ -116,7 +116,7 @@ public:
     ZDbfRecordBuffer* GetWriteBuffer() { return m_pWriteBuf; }
     const DbfHeader& GetHeader() const { return m_header; }
 
-protected:
+  protected:
     // Opens m_strPath or raises a new CFileException with Open's cause only.
     void OpenOrRaise(WORD nOpenFlags);
     // File offset of row nRecord: header length + nRecord x record length, in 64 bits.

@@ -68,8 +68,14 @@ BYTE* ZDbfRecordBuffer::GetRecordPtr(LONG i) {
     return m_pData + static_cast<ptrdiff_t>(i) * m_nRecLen;
 }
 
-ZDbfRecordBuffer* ZDbfRecordBuffer::Clone() const { return new ZDbfRecordBuffer(*this); }
+ZDbfRecordBuffer* ZDbfRecordBuffer::Clone() const {
+    return new ZDbfRecordBuffer(*this);
+}
 
-void* ZDbfRecordBuffer::operator new(size_t nSize) { return AfxNewBytes(nSize); }
+void* ZDbfRecordBuffer::operator new(size_t nSize) {
+    return AfxNewBytes(nSize);
+}
 
-void ZDbfRecordBuffer::operator delete(void* p) noexcept { AfxFreeBytes(static_cast<BYTE*>(p)); }
+void ZDbfRecordBuffer::operator delete(void* p) noexcept {
+    AfxFreeBytes(static_cast<BYTE*>(p));
+}

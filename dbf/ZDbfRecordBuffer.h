@@ -10,7 +10,7 @@
 #include "CObject.h"
 
 class QV_API ZDbfRecordBuffer {
-public:
+  public:
     // The capacity of a buffer asked for with -1: as many rows as fit in this many bytes.
     static constexpr LONG kDefaultBlockBytes = 65482;
     // No buffer's storage exceeds this many bytes.
@@ -47,7 +47,7 @@ public:
     static void* operator new(size_t nSize);
     static void operator delete(void* p) noexcept;
 
-private:
+  private:
     WORD m_nRecLen;
     LONG m_nCapacity;
     BYTE* m_pData;

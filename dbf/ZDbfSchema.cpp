@@ -42,7 +42,9 @@ ZDbfField* NewFieldFor(const ZDbfField::DbfFldDesc* desc) {
 
 ZDbfSchema::ZDbfSchema() = default;
 
-ZDbfSchema::~ZDbfSchema() { RemoveAllFields(); }
+ZDbfSchema::~ZDbfSchema() {
+    RemoveAllFields();
+}
 
 void ZDbfSchema::AssertValid() const {}
 void ZDbfSchema::Dump(CDumpContext&) const {}
@@ -94,7 +96,9 @@ DWORD ZDbfSchema::GetRowBytes() const {
     return sum;
 }
 
-WORD ZDbfSchema::GetRecordLength() const { return static_cast<WORD>(GetRowBytes()); }
+WORD ZDbfSchema::GetRecordLength() const {
+    return static_cast<WORD>(GetRowBytes());
+}
 
 int ZDbfSchema::ReadFieldDescs(CFile* pFile) {
     RemoveAllFields();
@@ -142,7 +146,8 @@ int ZDbfSchema::WriteFieldDescs(CFile* pFile) {
         desc.SetWidth(pField->GetWidth());
         desc.SetDecimals(pField->GetDecimals());
         columnOffset += pField->GetWidth();
-        std::memcpy(block.get() + k * ZDbfField::DbfFldDesc::kSize, desc.m_bytes, sizeof desc.m_bytes);
+        std::memcpy(block.get() + k * ZDbfField::DbfFldDesc::kSize, desc.m_bytes,
+                    sizeof desc.m_bytes);
     }
     block[blockSize - 1] = kDescriptorTerminator;
     pFile->Write(block.get(), static_cast<UINT>(blockSize));

@@ -17,7 +17,7 @@
 
 class QV_API ZDbfSchema : public CObArray {
     DECLARE_DYNAMIC(ZDbfSchema)
-public:
+  public:
     // The most columns a table can describe: its 16-bit header length holds 32 x 2046 + 33.
     static constexpr int kMaxFields = 2046;
 

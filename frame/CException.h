@@ -8,7 +8,7 @@
 
 class QV_API CException : public CObject {
     DECLARE_DYNAMIC(CException)
-public:
+  public:
     // bAutoDelete FALSE marks a static object (the out-of-memory exception) that Delete() keeps.
     explicit CException(BOOL bAutoDelete = TRUE);
     ~CException() override;
@@ -18,9 +18,10 @@ public:
 
     // Copies a one-line description into szError (at most nMaxError bytes, NUL included).
     // Returns TRUE when a description was written.
-    virtual BOOL GetErrorMessage(LPSTR lpszError, UINT nMaxError, UINT* pnHelpContext = nullptr) const;
+    virtual BOOL GetErrorMessage(LPSTR lpszError, UINT nMaxError,
+                                 UINT* pnHelpContext = nullptr) const;
 
-protected:
+  protected:
     BOOL m_bAutoDelete;
 };
 

@@ -43,6 +43,13 @@ BYTE ReadXattrBits(LPCSTR path) {
     return stored & kXattrBits;
 }
 
+// Changes the permission bits of a path from oldMode to newMode, if they differ.
+void SetMode(LPCSTR path, mode_t oldMode, mode_t newMode) {
+    if (newMode != (oldMode & 07777) && ::chmod(path, newMode) != 0) {
+        CFileException::ThrowOsError(errno, path);
+    }
+}
+
 }  // namespace
 
 CFile::CFile() : m_hFile(hFileNull), m_nPosition(0) {}
@@ -174,8 +181,8 @@ UINT CFile::Read(void* lpBuf, UINT nCount) {
     BYTE* p = static_cast<BYTE*>(lpBuf);
     UINT done = 0;
     while (done < nCount) {
-        ssize_t got = ::pread(m_hFile, p + done, nCount - done,
-                              static_cast<off_t>(m_nPosition + done));
+        ssize_t got =
+            ::pread(m_hFile, p + done, nCount - done, static_cast<off_t>(m_nPosition + done));
         if (got < 0) {
             if (errno == EINTR) {
                 continue;
@@ -198,8 +205,8 @@ void CFile::Write(const void* lpBuf, UINT nCount) {
     const BYTE* p = static_cast<const BYTE*>(lpBuf);
     UINT done = 0;
     while (done < nCount) {
-        ssize_t put = ::pwrite(m_hFile, p + done, nCount - done,
-                               static_cast<off_t>(m_nPosition + done));
+        ssize_t put =
+            ::pwrite(m_hFile, p + done, nCount - done, static_cast<off_t>(m_nPosition + done));
         if (put < 0) {
             if (errno == EINTR) {
                 continue;
@@ -259,17 +266,23 @@ void CFile::SetStatus(LPCSTR lpszFileName, const CFileStatus& status) {
     } else if ((mode & kWriteBits) == 0) {
         mode |= S_IWUSR;
     }
-    if (mode != (st.st_mode & 07777) && ::chmod(lpszFileName, mode) != 0) {
-        CFileException::ThrowOsError(errno, lpszFileName);
+    // Writing a user extended attribute needs write permission on the file (for an owner without
+    // privileges it fails with EACCES otherwise), so write permission is granted before the bits
+    // are stored and taken away only after.
+    const bool bModeFirst = (mode & kWriteBits) != 0;
+    if (bModeFirst) {
+        SetMode(lpszFileName, st.st_mode, mode);
     }
     BYTE wanted = status.m_attribute & kXattrBits;
-    if (wanted == ReadXattrBits(lpszFileName)) {
-        return;
+    if (wanted != ReadXattrBits(lpszFileName)) {
+        int rc = wanted == 0 ? removexattr(lpszFileName, kAttribXattr)
+                             : setxattr(lpszFileName, kAttribXattr, &wanted, 1, 0);
+        if (rc != 0 && !(wanted == 0 && errno == ENODATA)) {
+            CFileException::ThrowOsError(errno, lpszFileName);
+        }
     }
-    int rc = wanted == 0 ? removexattr(lpszFileName, kAttribXattr)
-                         : setxattr(lpszFileName, kAttribXattr, &wanted, 1, 0);
-    if (rc != 0 && !(wanted == 0 && errno == ENODATA)) {
-        CFileException::ThrowOsError(errno, lpszFileName);
+    if (!bModeFirst) {
+        SetMode(lpszFileName, st.st_mode, mode);
     }
 }
 

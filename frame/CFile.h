@@ -22,7 +22,7 @@
 
 class QV_API CFile : public CObject {
     DECLARE_DYNAMIC(CFile)
-public:
+  public:
     enum OpenFlags : UINT {
         modeRead = 0x0000,
         modeWrite = 0x0001,
@@ -66,8 +66,9 @@ public:
     // Closes without raising.
     virtual void Abort();
 
-    // Moves the position to lOff from nFrom and returns the new position. Raises CFileException
-    // (badSeek) when the new position would be negative or when no file is open.
+    // Moves the position to lOff from nFrom and returns the new position. Raises CFileException:
+    // badSeek when the new position would be negative (the position is kept), invalidFile when no
+    // file is open.
     virtual ULONGLONG Seek(LONGLONG lOff, UINT nFrom);
     virtual ULONGLONG GetPosition() const;
     virtual ULONGLONG GetLength() const;
@@ -96,7 +97,7 @@ public:
 
     int m_hFile;
 
-protected:
+  protected:
     CString m_strFileName;
     ULONGLONG m_nPosition;
 };

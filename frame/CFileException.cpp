@@ -12,11 +12,21 @@ CFileException::CFileException(int cause, LONG lOsError, LPCSTR lpszFileName)
 CFileException::~CFileException() = default;
 
 BOOL CFileException::GetErrorMessage(LPSTR lpszError, UINT nMaxError, UINT* pnHelpContext) const {
-    static const char* const kCauses[] = {
-        "no error",          "unspecified error",   "file not found",     "bad path",
-        "too many open files", "access denied",     "invalid file",       "cannot remove current directory",
-        "directory full",    "bad seek",            "hardware I/O error", "sharing violation",
-        "lock violation",    "disk full",           "end of file reached"};
+    static const char* const kCauses[] = {"no error",
+                                          "unspecified error",
+                                          "file not found",
+                                          "bad path",
+                                          "too many open files",
+                                          "access denied",
+                                          "invalid file",
+                                          "cannot remove current directory",
+                                          "directory full",
+                                          "bad seek",
+                                          "hardware I/O error",
+                                          "sharing violation",
+                                          "lock violation",
+                                          "disk full",
+                                          "end of file reached"};
     if (pnHelpContext != nullptr) {
         *pnHelpContext = 0;
     }

@@ -8,7 +8,7 @@
 
 class QV_API CFileException : public CException {
     DECLARE_DYNAMIC(CFileException)
-public:
+  public:
     enum {
         none = 0,
         genericException = 1,
@@ -30,7 +30,8 @@ public:
     explicit CFileException(int cause = none, LONG lOsError = -1, LPCSTR lpszFileName = nullptr);
     ~CFileException() override;
 
-    BOOL GetErrorMessage(LPSTR lpszError, UINT nMaxError, UINT* pnHelpContext = nullptr) const override;
+    BOOL GetErrorMessage(LPSTR lpszError, UINT nMaxError,
+                         UINT* pnHelpContext = nullptr) const override;
 
     // The one mapping from an errno value to a cause. Unknown values give genericException.
     static int OsErrorToException(LONG lOsError);

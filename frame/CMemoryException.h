@@ -7,11 +7,12 @@
 
 class QV_API CMemoryException : public CException {
     DECLARE_DYNAMIC(CMemoryException)
-public:
+  public:
     explicit CMemoryException(BOOL bAutoDelete = TRUE);
     ~CMemoryException() override;
 
-    BOOL GetErrorMessage(LPSTR lpszError, UINT nMaxError, UINT* pnHelpContext = nullptr) const override;
+    BOOL GetErrorMessage(LPSTR lpszError, UINT nMaxError,
+                         UINT* pnHelpContext = nullptr) const override;
 };
 
 // Raises the static CMemoryException by pointer. Does not return.

@@ -9,7 +9,7 @@
 
 class QV_API CObArray : public CObject {
     DECLARE_DYNAMIC(CObArray)
-public:
+  public:
     CObArray() = default;
     ~CObArray() override;
     CObArray(const CObArray&) = delete;
@@ -31,7 +31,7 @@ public:
     void SetSize(int nNewSize, int nGrowBy = -1);
     void RemoveAll() { m_data.clear(); }
 
-private:
+  private:
     std::vector<CObject*> m_data;
 };
 

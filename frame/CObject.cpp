@@ -17,7 +17,9 @@ BOOL CRuntimeClass::IsDerivedFrom(const CRuntimeClass* pBaseClass) const {
     return FALSE;
 }
 
-CRuntimeClass* CObject::GetRuntimeClass() const { return RUNTIME_CLASS(CObject); }
+CRuntimeClass* CObject::GetRuntimeClass() const {
+    return RUNTIME_CLASS(CObject);
+}
 CObject::~CObject() = default;
 void CObject::Serialize(CArchive&) {}
 void CObject::AssertValid() const {}
@@ -44,7 +46,9 @@ bool AllocationAllowed(size_t nSize, BOOL bObject) {
 
 }  // namespace
 
-AFX_ALLOC_HOOK AfxSetAllocHook(AFX_ALLOC_HOOK pfnAllocHook) { return g_allocHook.exchange(pfnAllocHook); }
+AFX_ALLOC_HOOK AfxSetAllocHook(AFX_ALLOC_HOOK pfnAllocHook) {
+    return g_allocHook.exchange(pfnAllocHook);
+}
 
 void* CObject::operator new(size_t nSize) {
     void* p = AllocationAllowed(nSize, TRUE) ? ::operator new(nSize, std::nothrow) : nullptr;
@@ -54,7 +58,9 @@ void* CObject::operator new(size_t nSize) {
     return p;
 }
 
-void CObject::operator delete(void* p) noexcept { ::operator delete(p); }
+void CObject::operator delete(void* p) noexcept {
+    ::operator delete(p);
+}
 
 BYTE* AfxNewBytes(size_t nSize) {
     BYTE* p = AllocationAllowed(nSize, FALSE) ? new (std::nothrow) BYTE[nSize] : nullptr;
@@ -64,4 +70,6 @@ BYTE* AfxNewBytes(size_t nSize) {
     return p;
 }
 
-void AfxFreeBytes(BYTE* p) noexcept { delete[] p; }
+void AfxFreeBytes(BYTE* p) noexcept {
+    delete[] p;
+}

@@ -18,9 +18,9 @@ class CDumpContext;  // never defined: Dump is a diagnostic hook that does nothi
 struct QV_API CRuntimeClass {
     LPCSTR m_lpszClassName;
     int m_nObjectSize;
-    UINT m_wSchema;                    // 0xFFFF: not serialisable
-    CObject* (*m_pfnCreateObject)();   // null: no dynamic creation
-    const CRuntimeClass* m_pBaseClass; // null for CObject
+    UINT m_wSchema;                     // 0xFFFF: not serialisable
+    CObject* (*m_pfnCreateObject)();    // null: no dynamic creation
+    const CRuntimeClass* m_pBaseClass;  // null for CObject
 
     // True when this class is pBaseClass or derives from it.
     BOOL IsDerivedFrom(const CRuntimeClass* pBaseClass) const;
@@ -28,19 +28,21 @@ struct QV_API CRuntimeClass {
 
 #define RUNTIME_CLASS(class_name) (const_cast<CRuntimeClass*>(&class_name::class##class_name))
 
-#define DECLARE_DYNAMIC(class_name)                 \
-public:                                             \
-    static const CRuntimeClass class##class_name;   \
+#define DECLARE_DYNAMIC(class_name)               \
+  public:                                         \
+    static const CRuntimeClass class##class_name; \
     virtual CRuntimeClass* GetRuntimeClass() const override;
 
-#define IMPLEMENT_DYNAMIC(class_name, base_class_name)                                     \
-    const CRuntimeClass class_name::class##class_name = {                                \
-        #class_name, static_cast<int>(sizeof(class_name)), 0xFFFF, nullptr,               \
-        RUNTIME_CLASS(base_class_name)};                                                   \
-    CRuntimeClass* class_name::GetRuntimeClass() const { return RUNTIME_CLASS(class_name); }
+#define IMPLEMENT_DYNAMIC(class_name, base_class_name)                      \
+    const CRuntimeClass class_name::class##class_name = {                   \
+        #class_name, static_cast<int>(sizeof(class_name)), 0xFFFF, nullptr, \
+        RUNTIME_CLASS(base_class_name)};                                    \
+    CRuntimeClass* class_name::GetRuntimeClass() const {                    \
+        return RUNTIME_CLASS(class_name);                                   \
+    }
 
 class QV_API CObject {
-public:
+  public:
     static const CRuntimeClass classCObject;
 
     // Virtual slots in this order: GetRuntimeClass, destructor, Serialize, AssertValid, Dump.
@@ -58,7 +60,7 @@ public:
     static void* operator new(size_t nSize);
     static void operator delete(void* p) noexcept;
 
-protected:
+  protected:
     CObject() = default;
     CObject(const CObject&) = default;
     CObject& operator=(const CObject&) = default;

@@ -7,7 +7,7 @@
 #include "QvPlatform.h"
 
 class QV_API CString {
-public:
+  public:
     CString() = default;
     CString(LPCSTR psz);  // NOLINT: implicit, as hosts pass literals where a CString is taken
     CString(LPCSTR pch, int nLength);
@@ -44,7 +44,7 @@ public:
     friend bool operator==(const CString& a, const CString& b) { return a.m_str == b.m_str; }
     friend bool operator!=(const CString& a, const CString& b) { return a.m_str != b.m_str; }
 
-private:
+  private:
     std::string m_str;
 };
 

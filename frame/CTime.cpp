@@ -26,4 +26,6 @@ CString CTime::Format(LPCSTR pszFormat) const {
     return CString(buf, static_cast<int>(n));
 }
 
-CTime CTime::GetCurrentTime() { return CTime(time(nullptr)); }
+CTime CTime::GetCurrentTime() {
+    return CTime(time(nullptr));
+}

@@ -8,7 +8,7 @@
 #include "CString.h"
 
 class QV_API CTime {
-public:
+  public:
     CTime() = default;
     explicit CTime(time_t t) : m_time(t) {}
     // Local time year-month-day hh:mm:ss. nDST: 0 standard time, >0 daylight saving time, -1 let
@@ -26,7 +26,7 @@ public:
 
     static CTime GetCurrentTime();
 
-private:
+  private:
     time_t m_time = 0;
     BOOL m_bValid = TRUE;
 };

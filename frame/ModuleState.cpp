@@ -9,7 +9,10 @@ AFX_MODULE_STATE* AfxGetModuleState() {
 }
 
 CDynLinkLibrary::CDynLinkLibrary(AFX_EXTENSION_MODULE& state, BOOL bSystem)
-    : m_hModule(state.hModule), m_hResource(state.hResource), m_bSystem(bSystem), m_pNextDLL(nullptr) {
+    : m_hModule(state.hModule),
+      m_hResource(state.hResource),
+      m_bSystem(bSystem),
+      m_pNextDLL(nullptr) {
     AFX_MODULE_STATE* pState = AfxGetModuleState();
     m_pNextDLL = pState->m_pFirstDLL;
     pState->m_pFirstDLL = this;

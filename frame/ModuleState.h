@@ -27,7 +27,7 @@ struct QV_API AFX_MODULE_STATE {
 // An extension library's entry in the chain of the module state current at its construction.
 class QV_API CDynLinkLibrary : public CObject {
     DECLARE_DYNAMIC(CDynLinkLibrary)
-public:
+  public:
     // Joins the chain of AfxGetModuleState() at its head. bSystem is recorded and unused.
     CDynLinkLibrary(AFX_EXTENSION_MODULE& state, BOOL bSystem = FALSE);
     ~CDynLinkLibrary() override;

@@ -10,13 +10,19 @@ QuorvelResHandle::QuorvelResHandle() : m_hPrevInst(AfxGetModuleState()->m_hCurre
     }
 }
 
-QuorvelResHandle::~QuorvelResHandle() { AfxGetModuleState()->m_hCurrentResourceHandle = m_hPrevInst; }
+QuorvelResHandle::~QuorvelResHandle() {
+    AfxGetModuleState()->m_hCurrentResourceHandle = m_hPrevInst;
+}
 
 QuorvelResHandle& QuorvelResHandle::operator=(const QuorvelResHandle& other) {
     m_hPrevInst = other.m_hPrevInst;
     return *this;
 }
 
-HINSTANCE QuorvelResHandle::GetResourceHandle() { return m_hInst; }
+HINSTANCE QuorvelResHandle::GetResourceHandle() {
+    return m_hInst;
+}
 
-void QuorvelResHandle::SetResourceHandle(HINSTANCE hInst) { m_hInst = hInst; }
+void QuorvelResHandle::SetResourceHandle(HINSTANCE hInst) {
+    m_hInst = hInst;
+}

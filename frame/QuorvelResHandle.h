@@ -10,7 +10,7 @@
 #include "QvPlatform.h"
 
 class QV_API QuorvelResHandle {
-public:
+  public:
     // Records the current resource handle; when the library's module handle is set, makes it the
     // current resource handle.
     QuorvelResHandle();
@@ -25,7 +25,7 @@ public:
     // Sets the library's resource module; any value, null included.
     static void SetResourceHandle(HINSTANCE hInst);
 
-private:
+  private:
     static HINSTANCE m_hInst;
     HINSTANCE m_hPrevInst;
 };
