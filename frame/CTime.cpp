@@ -1,6 +1,14 @@
 #include "CTime.h"
 
+#include <climits>
+
 CTime::CTime(int nYear, int nMonth, int nDay, int nHour, int nMin, int nSec, int nDST) {
+    // tm_year and tm_mon are offsets; arguments near INT_MIN have no such offset.
+    if (nYear < INT_MIN + 1900 || nMonth < INT_MIN + 1) {
+        m_time = static_cast<time_t>(-1);
+        m_bValid = FALSE;
+        return;
+    }
     struct tm t = {};
     t.tm_year = nYear - 1900;
     t.tm_mon = nMonth - 1;
