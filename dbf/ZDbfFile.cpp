@@ -1,6 +1,7 @@
 #include "ZDbfFile.h"
 
 #include <climits>
+#include <cstring>
 #include <ctime>
 
 IMPLEMENT_DYNAMIC(ZDbfFile, CFile)
@@ -132,6 +133,9 @@ BOOL ZDbfFile::AppendRecord(void* pRecord) {
         return FALSE;
     }
     unsigned char* cursor = m_pWriteBuf->GetRecordPtr(-1);
+    // A schema may convert fewer columns than the table has (a version-1 log schema on a
+    // version-2 table); the rest of the slot would reach the file as whatever the storage held.
+    std::memset(cursor, ' ', m_pWriteBuf->GetRecordLength());
     m_pSchema->WriteToBuffer(cursor, pRecord);
     return TRUE;
 }

@@ -59,7 +59,8 @@ class QV_API ZDbfFile : public CFile {
     virtual BOOL OpenTable(LONG nReadRecs, LONG nWriteRecs, WORD nOpenFlags, void* pReadMem,
                            void* pWriteMem);
     // Converts the caller's record through the schema into the next free slot of the write
-    // buffer. FALSE when the buffer is full (nothing changes) or missing, or there is no schema.
+    // buffer, which is blanked first: bytes the schema does not write are blanks. FALSE when the
+    // buffer is full (nothing changes) or missing, or there is no schema.
     virtual BOOL AppendRecord(void* pRecord);
     // TRUE when the write buffer holds as many rows as it can; FALSE when it has room or there
     // is none.
