@@ -26,9 +26,9 @@ class QV_API LgaDbfFile : public ZDbfFile {
     LgaDbfFile(const CString& strPath, LgaSchema* pSchema);
     ~LgaDbfFile() override;
 
-    // Converts row nRow (from 0) into *pRecord. 1: converted. 0: not converted: a row past the
-    // last whole row, a failed read, or no read buffer (CheckSchemaVer has not opened the table),
-    // no schema or a null record. Deletion flags are not looked at.
+    // Converts row nRow (from 0) into *pRecord. 1: converted. 0: not converted: a negative row, a
+    // row past the last whole row, a failed read, or no read buffer (CheckSchemaVer has not
+    // opened the table), no schema or a null record. Deletion flags are not looked at.
     int ReadRecord(LONG nRow, ALMEVENT* pRecord);
     // Opens the table (read, shared) for its header and descriptors and sets the field count:
     // the schema's count when the table is accepted, unchanged when refused, 0 when the table

@@ -12,6 +12,11 @@ int ReadLogRecord(ZDbfFile& file, RowWindow window, LONG nRow, void* pRecord,
     if (pRecord == nullptr || pSchema == nullptr || file.GetReadBuffer() == nullptr) {
         return 0;
     }
+    // Rows count from 0. A negative row would be read from the header: in an event table the
+    // header is longer than a row, so row -1 lands inside the descriptors and "converts".
+    if (nRow < 0) {
+        return 0;
+    }
     if (!window.Holds(nRow)) {
         BOOL filled = FALSE;
         try {

@@ -14,19 +14,31 @@
 
 #include "QvPlatform.h"
 
+/* The versions are 32-bit signed values, and a host may hand the schemas any such value (the
+ * constructor stores it, SetSchemaVer makes all but 1 and 2 into 0). C++ gives an enumeration
+ * without a fixed type only the values of its enumerators' bit range (here 0 to 3), so -1 or 5
+ * would be undefined there: in C++ the type is fixed to 32 bits. */
+#ifdef __cplusplus
+#define QUORVEL_VERSION_ENUM_BASE : int32_t
+#else
+#define QUORVEL_VERSION_ENUM_BASE
+#endif
+
 /* Layout revision of an alarm table. */
-typedef enum LGA_SCHEMA_VER {
+typedef enum LGA_SCHEMA_VER QUORVEL_VERSION_ENUM_BASE {
     LGA_SCHEMA_VER_NONE = 0, /* not recognised */
     LGA_SCHEMA_VER_1 = 1,    /* 15 columns, "UserId" 8 wide */
     LGA_SCHEMA_VER_2 = 2     /* 17 columns: "UserId" 20 wide, "UserStn" and "LoggingStn" added */
 } LGA_SCHEMA_VER;
 
 /* Layout revision of an event table. */
-typedef enum LGE_SCHEMA_VER {
+typedef enum LGE_SCHEMA_VER QUORVEL_VERSION_ENUM_BASE {
     LGE_SCHEMA_VER_NONE = 0, /* not recognised */
     LGE_SCHEMA_VER_1 = 1,    /* 10 columns, "User" 8 wide */
     LGE_SCHEMA_VER_2 = 2     /* 12 columns: "User" 20 wide, "UserStn" and "LoggingStn" added */
 } LGE_SCHEMA_VER;
+
+#undef QUORVEL_VERSION_ENUM_BASE
 
 #if defined(QUORVEL32_LEGACY_LAYOUT) && QUORVEL32_LEGACY_LAYOUT
 #define QUORVEL_ALM_TAGNAME_SIZE 41
