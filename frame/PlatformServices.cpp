@@ -64,10 +64,14 @@ void OutputDebugStringA(LPCSTR lpOutputString) {
     std::fflush(stderr);
 }
 
-QUORVEL_DEBUG_SINK QuorvelSetDebugSink(QUORVEL_DEBUG_SINK pfnSink, void* pContext) {
-    QUORVEL_DEBUG_SINK previous = g_debugSink.pfn;
+QUORVEL_DEBUG_SINK QuorvelSetDebugSink(QUORVEL_DEBUG_SINK pfnSink, void* pContext,
+                                       void** ppPreviousContext) {
+    const DebugSink previous = g_debugSink;
     g_debugSink = {pfnSink, pContext};
-    return previous;
+    if (ppPreviousContext != nullptr) {
+        *ppPreviousContext = previous.pContext;
+    }
+    return previous.pfn;
 }
 
 size_t QvMbsWholePrefix(const unsigned char* s, size_t len) {

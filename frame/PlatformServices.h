@@ -24,9 +24,11 @@ QV_API void OutputDebugStringA(LPCSTR lpOutputString);
 
 // A host-installed receiver of debug lines; null restores standard error.
 typedef void (*QUORVEL_DEBUG_SINK)(LPCSTR lpText, void* pContext);
-// Installs pfnSink with its context. Returns the previous sink. Not thread-safe against a
-// concurrent OutputDebugStringA.
-QV_API QUORVEL_DEBUG_SINK QuorvelSetDebugSink(QUORVEL_DEBUG_SINK pfnSink, void* pContext);
+// Installs pfnSink with its context. Returns the previous sink, and its context through
+// ppPreviousContext when that is not null, so that a caller can put both back. Not thread-safe
+// against a concurrent OutputDebugStringA.
+QV_API QUORVEL_DEBUG_SINK QuorvelSetDebugSink(QUORVEL_DEBUG_SINK pfnSink, void* pContext,
+                                              void** ppPreviousContext = nullptr);
 
 // Bounded copy: copies src into dst up to src's NUL or count bytes, whichever comes first, and
 // fills the rest of dst's count bytes with NUL. src is read no further than count bytes. When no

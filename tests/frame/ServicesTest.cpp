@@ -216,10 +216,13 @@ void CaptureLine(LPCSTR lpText, void* pContext) {
 
 TEST(DebugOutput, GoesToTheInstalledSink) {
     CapturedLines captured;
-    QUORVEL_DEBUG_SINK pfnPrevious = QuorvelSetDebugSink(CaptureLine, &captured);
+    void* pPreviousContext = nullptr;
+    QUORVEL_DEBUG_SINK pfnPrevious = QuorvelSetDebugSink(CaptureLine, &captured, &pPreviousContext);
     OutputDebugStringA("ReadRecord: file not found\n");
     OutputDebugStringA("second line");
-    EXPECT_EQ(QuorvelSetDebugSink(pfnPrevious, nullptr), CaptureLine);
+    void* pOurContext = nullptr;
+    EXPECT_EQ(QuorvelSetDebugSink(pfnPrevious, pPreviousContext, &pOurContext), CaptureLine);
+    EXPECT_EQ(pOurContext, &captured);
 
     ASSERT_EQ(captured.lines.size(), 2u);
     EXPECT_EQ(captured.lines[0], "ReadRecord: file not found\n");
