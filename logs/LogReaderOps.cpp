@@ -26,9 +26,13 @@ int ReadLogRecord(ZDbfFile& file, RowWindow window, LONG nRow, void* pRecord,
             std::snprintf(line, sizeof line, pszDebugFormat, e->m_cause);
             OutputDebugStringA(line);
             e->Delete();
+            window.Clear();
             return 0;
         }
         if (!filled || file.GetReadBuffer() == nullptr) {
+            // A read that failed part way (an I/O error after some bytes arrived) has written
+            // them over the rows the window names: those rows are read from the file again.
+            window.Clear();
             return 0;
         }
         window.nReadFirst = nRow;

@@ -24,9 +24,10 @@ struct RowWindow {
 
 // Converts row nRow into pRecord, filling the read buffer from the open file when the row is
 // outside the window. Returns 1 when converted, 0 otherwise (no read buffer, schema or record; a
-// negative row; a failed fill; a row past the last one, after which the window is empty at that
-// row). A CFileException from a derived FillReadBuffer is reported with pszDebugFormat (one %d:
-// the cause) on the debug output and released.
+// negative row; a failed fill, after which the window is empty, since the failed read may have
+// overwritten part of the buffer; a row past the last one, after which the window is empty at
+// that row). A CFileException from a derived FillReadBuffer is reported with pszDebugFormat (one
+// %d: the cause) on the debug output and released.
 int ReadLogRecord(ZDbfFile& file, RowWindow window, LONG nRow, void* pRecord,
                   const char* pszDebugFormat);
 
