@@ -156,6 +156,11 @@ BOOL ZDbfFile::FlushWriteBuffer(WORD nOpenFlags) {
     if (static_cast<LONGLONG>(GetNumOfRecords()) + n > INT32_MAX) {
         AfxThrowFileException(CFileException::diskFull, -1, nullptr);
     }
+    // A negative count comes only from a damaged header; rows appended at it would land on the
+    // header and the descriptors.
+    if (GetNumOfRecords() < 0) {
+        AfxThrowFileException(CFileException::invalidFile, -1, nullptr);
+    }
     OpenOrRaise(nOpenFlags);
     try {
         WriteRecords(m_pWriteBuf->GetData(), n, GetNumOfRecords());

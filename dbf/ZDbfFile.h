@@ -68,7 +68,8 @@ class QV_API ZDbfFile : public CFile {
     // Appends the pending rows at the header's record count, writes the 0x1A end byte, raises
     // the record count and rewrites the header with today's date. FALSE when nothing is pending
     // (the file is not opened). Raises CFileException on open or write failure: a failure while
-    // the rows are written leaves them pending.
+    // the rows are written leaves them pending. Refuses, before opening and with the rows left
+    // pending, a count that would pass INT32_MAX (diskFull) and a negative count (invalidFile).
     virtual BOOL FlushWriteBuffer(WORD nOpenFlags);
     // Sets (clears) attribute bits of the file by path. FALSE when its status cannot be read.
     virtual BOOL AddAttributes(BYTE nAttrib);
