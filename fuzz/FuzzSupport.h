@@ -1,0 +1,110 @@
+// Shared pieces of the fuzz harnesses: the engine works on paths, so each input is written to a
+// file of this process's own temporary directory (under /dev/shm when it exists, so that the
+// millions of rewrites stay in memory), and a check that aborts with a message libFuzzer shows.
+#ifndef QUORVEL_FUZZ_FUZZSUPPORT_H
+#define QUORVEL_FUZZ_FUZZSUPPORT_H
+
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+// Aborts the run (libFuzzer saves the input as a crash) when cond does not hold.
+#define QV_FUZZ_CHECK(cond)                                                               \
+    do {                                                                                  \
+        if (!(cond)) {                                                                    \
+            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
+            std::abort();                                                                 \
+        }                                                                                 \
+    } while (0)
+
+namespace qvfuzz {
+
+// The file that holds the current input; its directory is removed at exit.
+class InputFile {
+  public:
+    static InputFile& Get() {
+        static InputFile instance;
+        return instance;
+    }
+
+    // Replaces the file's contents with the input; returns its path.
+    const char* Write(const uint8_t* data, size_t size) {
+        FILE* f = std::fopen(m_strFile.c_str(), "wb");
+        QV_FUZZ_CHECK(f != nullptr);
+        if (size > 0) {
+            QV_FUZZ_CHECK(std::fwrite(data, 1, size, f) == size);
+        }
+        QV_FUZZ_CHECK(std::fclose(f) == 0);
+        return m_strFile.c_str();
+    }
+
+    const char* Path() const { return m_strFile.c_str(); }
+
+  private:
+    InputFile() {
+        struct stat st;
+        const char* base =
+            (::stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode)) ? "/dev/shm" : "/tmp";
+        std::string pattern = std::string(base) + "/qvfuzz.XXXXXX";
+        QV_FUZZ_CHECK(mkdtemp(pattern.data()) != nullptr);
+        m_strDir = pattern;
+        m_strFile = m_strDir + "/input.dbf";
+        std::atexit([] { Get().Remove(); });
+    }
+    void Remove() {
+        ::unlink(m_strFile.c_str());
+        ::rmdir(m_strDir.c_str());
+    }
+
+    std::string m_strDir;
+    std::string m_strFile;
+};
+
+// A value area with guard bytes on both sides; Intact() tells whether a conversion wrote
+// outside the nSize bytes at Data().
+class Guarded {
+  public:
+    static constexpr size_t kGuard = 32;
+    static constexpr unsigned char kFill = 0xA5;
+
+    explicit Guarded(size_t nSize)
+        : m_nSize(nSize), m_bytes(new unsigned char[nSize + 2 * kGuard]) {
+        std::memset(m_bytes, kFill, nSize + 2 * kGuard);
+    }
+    ~Guarded() { delete[] m_bytes; }
+    Guarded(const Guarded&) = delete;
+    Guarded& operator=(const Guarded&) = delete;
+
+    unsigned char* Data() { return m_bytes + kGuard; }
+    size_t Size() const { return m_nSize; }
+    bool Intact() const {
+        for (size_t i = 0; i < kGuard; ++i) {
+            if (m_bytes[i] != kFill || m_bytes[kGuard + m_nSize + i] != kFill) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+  private:
+    size_t m_nSize;
+    unsigned char* m_bytes;
+};
+
+// Whole rows of recLen bytes from byte pos of a file of size bytes (0 when pos is past it).
+inline long long WholeRowsFrom(long long size, long long pos, unsigned recLen) {
+    if (recLen == 0 || pos < 0 || pos >= size) {
+        return 0;
+    }
+    return (size - pos) / recLen;
+}
+
+}  // namespace qvfuzz
+
+#endif  // QUORVEL_FUZZ_FUZZSUPPORT_H
