@@ -100,11 +100,15 @@ BOOL ZDbfFile::OpenTable(LONG nReadRecs, LONG nWriteRecs, WORD nOpenFlags, void*
         return FALSE;
     }
     OpenOrRaise(nOpenFlags);
+    // Rows still pending in the write buffer belong to the table opened before; a refused table
+    // must not leave its header image for their flush.
+    const DbfHeader previousHeader = m_header;
     BOOL accepted = FALSE;
     try {
         accepted = ReadHeader() && m_pSchema->ReadFieldDescs(this) == 1;
     } catch (CException*) {
         Abort();
+        m_header = previousHeader;
         throw;
     }
     Close();
@@ -115,9 +119,10 @@ BOOL ZDbfFile::OpenTable(LONG nReadRecs, LONG nWriteRecs, WORD nOpenFlags, void*
         accepted = FALSE;
     }
     if (!accepted) {
-        // The schema and the header image now describe the refused table: rows held for the
-        // table opened before must not be converted with them.
+        // The schema now describes the refused table: rows held for the table opened before
+        // must not be converted with it.
         DeleteReadBuffer();
+        m_header = previousHeader;
         return FALSE;
     }
     CreateBuffers(nReadRecs, nWriteRecs, pReadMem, pWriteMem);
@@ -268,7 +273,8 @@ BOOL ZDbfFile::FillReadBuffer(LONG nRecord) {
 BOOL ZDbfFile::WriteRecords(const void* pData, LONG nRecs, LONG nFirst) {
     const LONGLONG pos = RecordPosition(nFirst);
     const LONGLONG bytes = static_cast<LONGLONG>(nRecs) * GetRecordLength();
-    if (pos < 0 || bytes < 0 || bytes > UINT_MAX) {
+    // A negative row would land in the header or the descriptors.
+    if (nFirst < 0 || bytes < 0 || bytes > UINT_MAX) {
         return FALSE;
     }
     if (Seek(pos, CFile::begin) != static_cast<ULONGLONG>(pos)) {
@@ -282,7 +288,7 @@ LONG ZDbfFile::ReadRecords(void* pData, LONG nRecs, LONG nFirst) {
     const WORD recLen = GetRecordLength();
     const LONGLONG pos = RecordPosition(nFirst);
     const LONGLONG bytes = static_cast<LONGLONG>(nRecs) * recLen;
-    if (recLen == 0 || nRecs <= 0 || bytes > UINT_MAX) {
+    if (recLen == 0 || nRecs <= 0 || nFirst < 0 || bytes > UINT_MAX) {
         return 0;
     }
     if (Seek(pos, CFile::begin) != static_cast<ULONGLONG>(pos)) {

@@ -54,7 +54,8 @@ class QV_API ZDbfFile : public CFile {
     // Reads an existing table's header and lets the schema accept its descriptors. TRUE: opened,
     // buffers created (a count of 0 leaves that buffer as it was). FALSE: refused (header
     // shorter than 32 bytes, a descriptor refused, the file ends inside the descriptors, a record
-    // length of 0 or shorter than the accepted columns, no schema); no buffer is created. Raises
+    // length of 0 or shorter than the accepted columns, no schema); no buffer is created, the read
+    // buffer is deleted and the header image is the one from before the call. Raises
     // CFileException when the file cannot be opened.
     virtual BOOL OpenTable(LONG nReadRecs, LONG nWriteRecs, WORD nOpenFlags, void* pReadMem,
                            void* pWriteMem);
@@ -89,10 +90,10 @@ class QV_API ZDbfFile : public CFile {
     // (0 at or past the last whole row); FALSE on a file error or without a read buffer, the
     // buffer keeping its previous count and first row. No CFileException leaves it.
     virtual BOOL FillReadBuffer(LONG nRecord);
-    // Writes nRecs rows at row nFirst. FALSE when the seek lands elsewhere.
+    // Writes nRecs rows at row nFirst. FALSE for a negative row or when the seek lands elsewhere.
     virtual BOOL WriteRecords(const void* pData, LONG nRecs, LONG nFirst);
-    // Reads up to nRecs rows from row nFirst; returns the number of whole rows read (0 when the
-    // seek lands elsewhere). Positions are computed in 64 bits.
+    // Reads up to nRecs rows from row nFirst; returns the number of whole rows read (0 for a
+    // negative row or when the seek lands elsewhere). Positions are computed in 64 bits.
     virtual LONG ReadRecords(void* pData, LONG nRecs, LONG nFirst);
 
     // Opens, ReadHeader, closes; the result of ReadHeader.

@@ -98,8 +98,9 @@ TEST_F(TableFileTest, ReadsBlocksAndStopsAtTheLastRow) {
     ExpectRow(Convert(file, 4), 4);
     EXPECT_FALSE(file.IsOpen());
 
-    // At or past the last row: TRUE with nothing read.
-    for (LONG n : {5, 100}) {
+    // At or past the last row, or before the first (a negative row would land in the header):
+    // TRUE with nothing read.
+    for (LONG n : {5, 100, -1}) {
         ASSERT_TRUE(file.LoadReadBuffer(n, ZDbfFile::kOpenRead));
         EXPECT_EQ(buf->GetCount(), 0);
         EXPECT_EQ(buf->GetFirst(), n);
@@ -310,20 +311,25 @@ TEST_F(TableFileTest, LongerRecordLengthIsAccepted) {
               GoldenRowText(0) + "      ");
 }
 
-// After a refusal the schema and the header image describe the refused table: the rows held for
-// the table opened before are dropped with the read buffer.
+// After a refusal the schema describes the refused table: the rows held for the table opened
+// before are dropped with the read buffer. The header image stays the one those rows and any
+// pending appends belong to.
 TEST_F(TableFileTest, RefusalAfterSuccessDropsTheReadBuffer) {
     MakeTable(Path(), 2);
     ZDbfFile file(Path().c_str(), new TestSchema);
     ASSERT_TRUE(file.OpenTable(4, 0, ZDbfFile::kOpenRead, nullptr, nullptr));
     ASSERT_NE(file.GetReadBuffer(), nullptr);
+    const DbfHeader before = file.GetHeader();
 
     Bytes bytes = ReadFileBytes(Path());
     bytes[32 + 11] = 'M';
+    qv::StoreLE32(&bytes[4], 77);
     ASSERT_TRUE(WriteFileBytes(Path(), bytes));
     EXPECT_FALSE(file.OpenTable(4, 0, ZDbfFile::kOpenRead, nullptr, nullptr));
     EXPECT_EQ(file.GetReadBuffer(), nullptr);
     EXPECT_FALSE(file.FillReadBuffer(0));
+    EXPECT_EQ(std::memcmp(file.GetHeader().m_bytes, before.m_bytes, DbfHeader::kSize), 0);
+    EXPECT_EQ(file.GetNumOfRecords(), 2);
 }
 
 TEST_F(TableFileTest, SecondOpenOfNarrowerTableKeepsOnlyItsColumns) {
