@@ -3,6 +3,7 @@
 // to their documented rules; --from, --count and --columns pick the right rows and columns.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -221,6 +222,38 @@ TEST_F(DumpTest, FromCountAndColumnsPickRowsAndColumns) {
         EXPECT_EQ(r.status, 0) << ::testing::PrintToString(p.args) << r.err;
         EXPECT_EQ(r.out, p.expected) << ::testing::PrintToString(p.args);
     }
+}
+
+// An operator whose locale writes decimals with ',' (de_DE): tables hold '.', and the tool
+// reads and writes them as they are.
+TEST_F(DumpTest, DecimalsAreTheSameInACommaLocale) {
+    const std::string locale = m_dir.Of("de_DE.UTF-8");
+    const int rc =
+        std::system(("localedef -i de_DE -f UTF-8 '" + locale + "' >/dev/null 2>&1").c_str());
+    if (ReadFile(locale + "/LC_NUMERIC").empty()) {
+        GTEST_SKIP() << "localedef could not compile de_DE.UTF-8 (exit " << rc << ")";
+    }
+    const std::vector<TestColumn> columns = {{"F", 'F', 10, 3}, {"N", 'N', 8, 2}};
+    WriteFile(m_table, TableBytes(columns, {RowBytes(columns, ' ', {"12.500", "-1.25"})}));
+    const std::string alarms = m_dir.Of("alarms.dbf");
+    const std::vector<std::string> dumpAlarms = {"dump", alarms, "--format", "jsonl"};
+    ASSERT_EQ(
+        RunTool(m_dir, {"sample", "--kind", "alarm", "--version", "1", "--rows", "50", alarms})
+            .status,
+        0);
+    const std::string plain = RunTool(m_dir, dumpAlarms).out;
+
+    EnvGuard path("LOCPATH", m_dir.Path());
+    EnvGuard all("LC_ALL", "de_DE.UTF-8");
+    const RunResult r = Dump({"--format", "jsonl"});
+    EXPECT_EQ(r.out, "{\"F\":12.5,\"N\":-1.25}\n") << r.err;
+    EXPECT_TRUE(RunTool(m_dir, dumpAlarms).out == plain) << "alarms read differently";
+    const std::string written = m_dir.Of("written.dbf");
+    ASSERT_EQ(
+        RunTool(m_dir, {"sample", "--kind", "alarm", "--version", "1", "--rows", "50", written})
+            .status,
+        0);
+    EXPECT_EQ(ReadFile(written), ReadFile(alarms)) << "written differently in a comma locale";
 }
 
 TEST_F(DumpTest, RowsPastTheHeaderCountAndCutRowsFollowTheFileNotTheHeader) {

@@ -171,6 +171,33 @@ class Child {
     std::string m_pending;
 };
 
+// Sets an environment variable (inherited by the children started meanwhile) and puts the
+// previous value back when it goes.
+class EnvGuard {
+  public:
+    EnvGuard(const char* name, const std::string& value) : m_name(name) {
+        if (const char* old = getenv(name)) {
+            m_old = old;
+            m_hadOld = true;
+        }
+        setenv(name, value.c_str(), 1);
+    }
+    ~EnvGuard() {
+        if (m_hadOld) {
+            setenv(m_name.c_str(), m_old.c_str(), 1);
+        } else {
+            unsetenv(m_name.c_str());
+        }
+    }
+    EnvGuard(const EnvGuard&) = delete;
+    EnvGuard& operator=(const EnvGuard&) = delete;
+
+  private:
+    std::string m_name;
+    std::string m_old;
+    bool m_hadOld = false;
+};
+
 struct RunResult {
     int status = -1;
     std::string out;
