@@ -46,7 +46,9 @@ const char kHelp[] =
     "trailing blanks. JSON lines keep valid UTF-8 and write every other byte as \\u00XX, its\n"
     "Latin-1 reading. CSV follows RFC 4180 (quoted where needed, CRLF line ends).\n"
     "With --follow a row still being written is printed once it is whole, and a table that\n"
-    "shrinks or is replaced is read again from its start, with a note on standard error.\n";
+    "shrinks or is replaced is read again from its start, with a note on standard error.\n"
+    "When standard error is a terminal and standard output is not, a long dump shows its\n"
+    "progress on standard error.\n";
 
 volatile std::sig_atomic_t g_nStopSignal = 0;
 
@@ -262,7 +264,16 @@ int Follow(const std::string& path, OpenTable& table, RowWriter& writer, long nF
         }
         std::string reason;
         table.source.reset();
-        if (!Open(path, opt, table, reason)) {
+        bool bOpened = false;
+        try {
+            bOpened = Open(path, opt, table, reason);
+        } catch (const UsageError& e) {
+            // The new table lacks a column --columns names: following it makes no sense.
+            writer.Flush();
+            ReportFileError(path, std::string("changed, and now ") + e.what());
+            return kExitFailure;
+        }
+        if (!bOpened) {
             table.source.reset();
             if (strWaitingFor != reason) {
                 ReportFileError(path, reason + "; waiting");

@@ -23,7 +23,8 @@ const char kHelp[] =
     "Counts the rows of a log. Alarm logs: rows per severity and per alarm type, the 10\n"
     "busiest tags, and rows per hour of the day (from the \"Time\" column) as a bar chart.\n"
     "Event logs: rows per type and per category.\n"
-    "  --kind K   alarm or event: refuse a log of the other kind\n";
+    "  --kind K   alarm or event: refuse a log of the other kind\n"
+    "When standard error is a terminal, a long count shows its progress there.\n";
 
 constexpr int kBarWidth = 40;
 constexpr size_t kBusiestTags = 10;
