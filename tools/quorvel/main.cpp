@@ -7,6 +7,13 @@
 #include "Cli.h"
 #include "Commands.h"
 
+// Read by LeakSanitizer in sanitizer builds, ignored otherwise. glibc's newlocale, called when a
+// float field is built to learn the user's decimal separator, builds a search list from LOCPATH
+// with argz_add_sep and never frees it.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:argz_add_sep\n";
+}
+
 namespace {
 
 struct Subcommand {
