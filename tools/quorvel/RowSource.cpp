@@ -119,6 +119,11 @@ class LogSource : public RowSource {
                 m_columns.push_back({members[i], pField->GetType(), pField->GetWidth()});
             }
         }
+        // Revision 1 lacks the last two columns; FillCells counts on one or the other.
+        if (m_columns.size() != (nRevision == 2 ? N : N - 2)) {
+            reason = "the table changed while it was being opened";
+            return false;
+        }
         CFileException error;
         if (!m_reader->Open(path.c_str(), kReadFlags, &error)) {
             reason = std::strerror(static_cast<int>(error.m_lOsError));
