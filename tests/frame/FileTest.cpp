@@ -16,31 +16,11 @@
 #include <fstream>
 #include <string>
 
+#include "TestUtil.h"
+
 namespace {
 
-// A fresh directory per test, removed with its contents afterwards.
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "qvframe.XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) {
-            m_strPath = pattern;
-        }
-    }
-    ~TempDir() {
-        if (!m_strPath.empty()) {
-            std::error_code ec;
-            std::filesystem::remove_all(m_strPath, ec);
-        }
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const std::string& Path() const { return m_strPath; }
-
-  private:
-    std::string m_strPath;
-};
+using qvtest::TempDir;
 
 class FileTest : public ::testing::Test {
   protected:
@@ -56,7 +36,7 @@ class FileTest : public ::testing::Test {
         return path;
     }
 
-    TempDir m_dir;
+    TempDir m_dir{"qvframe"};
 };
 
 // Runs op, which must raise a CFileException; returns its cause and releases it (-1 when nothing

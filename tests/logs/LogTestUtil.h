@@ -22,9 +22,12 @@
 #include <string>
 #include <vector>
 
+#include "TestUtil.h"
+#include "dbf/DbfTestUtil.h"
+
 namespace qvlogtest {
 
-using Bytes = std::vector<unsigned char>;
+using qvtest::Bytes;
 
 #if defined(QUORVEL32_LEGACY_LAYOUT) && QUORVEL32_LEGACY_LAYOUT
 constexpr bool kLegacy = true;
@@ -35,45 +38,9 @@ constexpr bool kLegacy = false;
 // ---------------------------------------------------------------------------------------------
 // Files
 
-// A fresh directory under /tmp, removed with its contents when the object goes. Path() is empty
-// when mkdtemp failed.
-class TempDir {
-  public:
-    explicit TempDir(const char* pszPrefix) {
-        std::string pattern = std::string("/tmp/") + pszPrefix + ".XXXXXX";
-        if (mkdtemp(pattern.data()) != nullptr) {
-            m_strPath = pattern;
-        }
-    }
-    ~TempDir() {
-        if (!m_strPath.empty()) {
-            std::error_code ec;
-            std::filesystem::remove_all(m_strPath, ec);
-        }
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const std::string& Path() const { return m_strPath; }
-    std::string PathOf(const std::string& name) const { return m_strPath + "/" + name; }
-
-  private:
-    std::string m_strPath;
-};
-
-// The whole file, or an empty vector when it cannot be opened.
-inline Bytes ReadFileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// Replaces the file's contents; false when the file cannot be written.
-inline bool WriteFileBytes(const std::string& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    return static_cast<bool>(out);
-}
+using qvtest::ReadFileBytes;
+using qvtest::TempDir;
+using qvtest::WriteFileBytes;
 
 // ---------------------------------------------------------------------------------------------
 // Column layouts
@@ -214,16 +181,7 @@ inline std::string Pattern(const std::string& s, size_t n) {
     return out;
 }
 
-inline ZDbfField::DbfFldDesc MakeDesc(const char* pszName, char chType, BYTE nWidth,
-                                      BYTE nDecimals = 0) {
-    ZDbfField::DbfFldDesc desc;
-    std::memset(&desc, 0, sizeof desc);
-    desc.SetName(pszName);
-    desc.SetType(chType);
-    desc.SetWidth(nWidth);
-    desc.SetDecimals(nDecimals);
-    return desc;
-}
+using qvtest::MakeDesc;
 
 // Fills schema through ReadFieldDesc from cols, as OpenTable would; false at the first refusal.
 inline bool ReadDescs(ZDbfSchema& schema, const Columns& cols) {
