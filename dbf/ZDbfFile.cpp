@@ -294,7 +294,13 @@ LONG ZDbfFile::ReadRecords(void* pData, LONG nRecs, LONG nFirst) {
     if (Seek(pos, CFile::begin) != static_cast<ULONGLONG>(pos)) {
         return 0;
     }
-    const UINT got = Read(pData, static_cast<UINT>(bytes));
+    UINT got = Read(pData, static_cast<UINT>(bytes));
+    // With one-byte rows (a table without columns) the end byte 0x1A would pass for a whole row;
+    // it is one only when more bytes follow it.
+    if (recLen == 1 && got > 0 && static_cast<const BYTE*>(pData)[got - 1] == kEofMarker &&
+        GetPosition() >= GetLength()) {
+        --got;
+    }
     return static_cast<LONG>(got / recLen);
 }
 

@@ -107,6 +107,35 @@ TEST_F(TableFileTest, ReadsBlocksAndStopsAtTheLastRow) {
     }
 }
 
+// A table without columns has one-byte rows, so its end byte would pass for a row: it counts
+// only when more bytes follow it.
+TEST_F(TableFileTest, EndByteIsNoRowOfATableWithoutColumns) {
+    {
+        ZDbfFile writer(Path().c_str(), new ZDbfSchema);
+        ASSERT_TRUE(writer.CreateTable(0, 4, kCreateFlags, nullptr, nullptr));
+        for (int i = 0; i < 3; ++i) {
+            ASSERT_TRUE(writer.AppendRecord(nullptr));
+        }
+        ASSERT_TRUE(writer.FlushWriteBuffer(ZDbfFile::kOpenReadWrite));
+    }
+    Bytes bytes = ReadFileBytes(Path());
+    ASSERT_EQ(bytes.size(), 33u + 3 + 1);
+    EXPECT_EQ(std::string(bytes.begin() + 33, bytes.end()), "   \x1A");
+
+    ZDbfFile file(Path().c_str(), new ZDbfSchema);
+    ASSERT_TRUE(file.OpenTable(-1, 0, ZDbfFile::kOpenRead, nullptr, nullptr));
+    ASSERT_TRUE(file.LoadReadBuffer(0, ZDbfFile::kOpenRead));
+    EXPECT_EQ(file.GetReadBuffer()->GetCount(), 3);
+    ASSERT_TRUE(file.LoadReadBuffer(3, ZDbfFile::kOpenRead));
+    EXPECT_EQ(file.GetReadBuffer()->GetCount(), 0);
+
+    // A 0x1A that more rows follow is a row like any other.
+    bytes.insert(bytes.end(), {' ', 0x1A});
+    ASSERT_TRUE(WriteFileBytes(Path(), bytes));
+    ASSERT_TRUE(file.LoadReadBuffer(0, ZDbfFile::kOpenRead));
+    EXPECT_EQ(file.GetReadBuffer()->GetCount(), 5);
+}
+
 // A header written elsewhere may be longer than its descriptors: rows start at the header length.
 TEST_F(TableFileTest, RowsStartAtTheHeaderLength) {
     MakeTable(Path(), 2);
