@@ -37,25 +37,6 @@ const char kHelp[] =
 constexpr unsigned char kEndByte = 0x1A;
 constexpr size_t kBlockBytes = 1 << 20;
 
-// Reads up to n bytes at offset; the count read, or -1 with errno set.
-long long ReadAt(int fd, unsigned char* buf, size_t n, unsigned long long offset) {
-    size_t done = 0;
-    while (done < n) {
-        const ssize_t got = ::pread(fd, buf + done, n - done, static_cast<off_t>(offset + done));
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return -1;
-        }
-        if (got == 0) {
-            break;
-        }
-        done += static_cast<size_t>(got);
-    }
-    return static_cast<long long>(done);
-}
-
 // A column text for a message: quoted, non-printable bytes as '?', long texts cut.
 std::string Quoted(const unsigned char* p, size_t n) {
     std::string out = "\"";

@@ -37,25 +37,6 @@ class Fd {
     int m_fd;
 };
 
-// Reads up to n bytes at offset; the count read, or -1 with errno set.
-long long ReadAt(int fd, unsigned char* buf, size_t n, unsigned long long offset) {
-    size_t done = 0;
-    while (done < n) {
-        const ssize_t got = ::pread(fd, buf + done, n - done, static_cast<off_t>(offset + done));
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return -1;
-        }
-        if (got == 0) {
-            break;
-        }
-        done += static_cast<size_t>(got);
-    }
-    return static_cast<long long>(done);
-}
-
 std::string Hex(unsigned value) {
     char buf[8];
     std::snprintf(buf, sizeof buf, "0x%02X", value);
@@ -129,6 +110,24 @@ void ScanDescriptors(const unsigned char* block, size_t blockLen, RawTable& t) {
 }
 
 }  // namespace
+
+long long ReadAt(int fd, unsigned char* buf, size_t n, unsigned long long offset) {
+    size_t done = 0;
+    while (done < n) {
+        const ssize_t got = ::pread(fd, buf + done, n - done, static_cast<off_t>(offset + done));
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return -1;
+        }
+        if (got == 0) {
+            break;
+        }
+        done += static_cast<size_t>(got);
+    }
+    return static_cast<long long>(done);
+}
 
 std::string RawTable::FatalReason() const {
     for (const HeaderProblem& p : problems) {

@@ -4,6 +4,7 @@
 #ifndef QUORVEL_TOOLS_TABLEHEADER_H
 #define QUORVEL_TOOLS_TABLEHEADER_H
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,10 @@ constexpr size_t kMaxColumns = 2046;
 // cannot be opened, is a directory, is empty or ends inside the 32-byte header. Otherwise true;
 // what is wrong with header or descriptors is listed in table.problems.
 bool ReadRawTable(const std::string& path, RawTable& table, std::string& reason);
+
+// Reads up to n bytes at offset of the open descriptor fd, retrying interrupted and partial
+// reads; the count read (short only at the end of the file), or -1 with errno set.
+long long ReadAt(int fd, unsigned char* buf, size_t n, unsigned long long offset);
 
 }  // namespace qvtool
 
