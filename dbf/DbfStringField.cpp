@@ -47,12 +47,20 @@ void DbfStringField::ReadFromBufferBounded(unsigned char*& cursor, void* member,
     unsigned char* dst = static_cast<unsigned char*>(member);
     if (m_bText == 1) {
         if (nMemberSize > 0) {
-            // One copy, straight from the row: the text ends at the column's first NUL, the rest
-            // of the member up to the width is zero-filled, and a terminator follows.
+            // The bounded copy (QvMbsnbcpy) and NormalizeFieldText in one pass over the row: the
+            // text ends at the column's first NUL (or, without one, where the multibyte bounded
+            // copy would stop), the member holds it and zeros up to position n, and the
+            // normaliser's terminator goes after the last non-blank. The blanks between that
+            // terminator and the zeros stay in the member, as the normaliser leaves them.
             const size_t n = std::min(width, nMemberSize - 1);
-            QvMbsnbcpy(dst, cursor, n);
-            dst[n] = '\0';
-            NormalizeFieldText(reinterpret_cast<char*>(dst));
+            const void* nul = std::memchr(cursor, 0, n);
+            const size_t len =
+                nul != nullptr
+                    ? static_cast<size_t>(static_cast<const unsigned char*>(nul) - cursor)
+                    : QvMbsWholePrefix(cursor, n);
+            std::memmove(dst, cursor, len);
+            std::memset(dst + len, 0, n - len + 1);
+            dst[QvTrimmedLength(dst, len)] = '\0';
         }
     } else {
         std::memcpy(dst, cursor, std::min(width, nMemberSize));

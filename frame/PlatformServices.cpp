@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <clocale>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -135,9 +136,24 @@ void NormalizeFieldText(char* pszText) {
     if (pszText == nullptr) {
         return;
     }
-    size_t len = std::strlen(pszText);
-    while (len > 0 && pszText[len - 1] == ' ') {
+    char* const p = pszText;
+    p[QvTrimmedLength(reinterpret_cast<const unsigned char*>(p), std::strlen(p))] = '\0';
+}
+
+size_t QvTrimmedLength(const unsigned char* s, size_t len) {
+    // Text columns are mostly padding (a 20-character tag in a 255-wide column): eight blanks
+    // at a time, then byte by byte.
+    constexpr uint64_t kEightBlanks = 0x2020202020202020ULL;
+    while (len >= 8) {
+        uint64_t word;
+        std::memcpy(&word, s + len - 8, sizeof word);
+        if (word != kEightBlanks) {
+            break;
+        }
+        len -= 8;
+    }
+    while (len > 0 && s[len - 1] == ' ') {
         --len;
     }
-    pszText[len] = '\0';
+    return len;
 }
