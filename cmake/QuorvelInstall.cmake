@@ -33,6 +33,7 @@ install(FILES
   frame/PlatformServices.h
   frame/QuorvelResHandle.h
   frame/QvPlatform.h
+  frame/TimeZoneWatch.h
   dbf/DbfBooleanField.h
   dbf/DbfDateField.h
   dbf/DbfFloatField.h

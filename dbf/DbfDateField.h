@@ -8,9 +8,13 @@
 //
 // A column whose descriptor width is not 8 converts only within its width: reading takes at most
 // width bytes, writing stores at most 8 text bytes and blank-pads a wider column.
+//
+// The field remembers its last conversion each way (a log holds thousands of rows of one date
+// in a row), and forgets both when the process's time zone may have changed (TimeZoneWatch).
 #ifndef QUORVEL_DBF_DBFDATEFIELD_H
 #define QUORVEL_DBF_DBFDATEFIELD_H
 
+#include "TimeZoneWatch.h"
 #include "ZDbfField.h"
 
 class QV_API DbfDateField : public ZDbfField {
@@ -24,6 +28,21 @@ class QV_API DbfDateField : public ZDbfField {
 
     void WriteToBuffer(unsigned char*& cursor, void* member) override;
     void ReadFromBuffer(unsigned char*& cursor, void* member) override;
+
+  private:
+    // Drops the remembered conversions when the zone may have changed.
+    void CheckZone();
+
+    TimeZoneWatch m_zone;
+    // The last text read (its first min(8, width) bytes) and the value it gave.
+    bool m_bReadKnown = false;
+    unsigned char m_readText[kWidth] = {};
+    TIME32 m_nReadValue = 0;
+    // The last value written and its text (0 or 8 characters).
+    bool m_bWriteKnown = false;
+    TIME32 m_nWriteValue = 0;
+    unsigned char m_nWriteLength = 0;
+    char m_writeText[kWidth] = {};
 };
 
 #endif  // QUORVEL_DBF_DBFDATEFIELD_H

@@ -6,7 +6,8 @@
 #ifndef QUORVEL32_H
 #define QUORVEL32_H
 
-// Platform layer: integer types, objects, strings, times, files, exceptions, module state.
+// Platform layer: integer types, objects, strings, times, files, exceptions, module state, the
+// time-zone watch of the date conversions.
 #include "CException.h"
 #include "CFile.h"
 #include "CFileException.h"
@@ -21,6 +22,7 @@
 #include "PlatformServices.h"
 #include "QuorvelResHandle.h"
 #include "QvPlatform.h"
+#include "TimeZoneWatch.h"
 
 // Table engine and field model: the dBASE III table file, its schema and column types.
 #include "DbfBooleanField.h"

@@ -615,6 +615,35 @@ TEST(DateZoneChangeTest, ConversionsFollowTheNewZone) {
     tzset();
 }
 
+// A host that sets TZ without calling tzset(): localtime_r keeps the C library's previous zone
+// until something calls tzset(), and a remembered text must follow that too.
+TEST(DateZoneChangeTest, WritesFollowATzsetMadeAfterTheTzChange) {
+    DbfDateField field("D");
+    const int32_t value =
+        1710460800 + 2 * 3600;  // 2024-03-15 02:00 UTC, 22:00 the day before in New York
+    auto written = [&] {
+        char column[8];
+        unsigned char* cursor = reinterpret_cast<unsigned char*>(column);
+        field.WriteToBuffer(cursor, const_cast<int32_t*>(&value));
+        return std::string(column, sizeof column);
+    };
+    std::optional<ScopedEnv> restore;
+    restore.emplace("TZ", "UTC0");
+    tzset();
+    EXPECT_EQ(written(), "20240315");
+    setenv("TZ", "EST5EDT,M3.2.0,M11.1.0", 1);
+    for (int repeat = 0; repeat < 2; ++repeat) {
+        ASSERT_TRUE(CompareWrite(field, RefDateWrite, &value, 4, "before tzset"));
+    }
+    tzset();
+    for (int repeat = 0; repeat < 2; ++repeat) {
+        ASSERT_TRUE(CompareWrite(field, RefDateWrite, &value, 4, "after tzset"));
+        EXPECT_EQ(written(), "20240314");
+    }
+    restore.reset();
+    tzset();
+}
+
 // ---- whole rows of the log layouts -----------------------------------------------------------
 
 enum class Member { kDate, kText, kRaw, kDouble, kWord, kLong };
