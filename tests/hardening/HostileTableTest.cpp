@@ -556,8 +556,11 @@ TEST(HostileLogValuesTest, WideColumnsAreCutToTheirMembers) {
     const std::string tag = "Plant.Area4.Boiler1.Pressure.HighHigh.Setpoint.Value.Long";
     EXPECT_EQ(std::string(g.record.tagName),
               tag.substr(0, sizeof g.record.tagName - 1));  // whole in current, cut in legacy
-    EXPECT_EQ(g.record.militime, 250);
-    EXPECT_EQ(g.record.tagValue, 3.25);
+    // Multi-byte members of the packed record are copied out before they are compared.
+    const WORD militime = g.record.militime;
+    const double tagValue = g.record.tagValue;
+    EXPECT_EQ(militime, 250);
+    EXPECT_EQ(tagValue, 3.25);
     EXPECT_EQ(g.record.tagType, 'A');
     EXPECT_EQ(std::string(g.record.userId), "operator");
     EXPECT_EQ(std::string(g.record.description), "Pressure above limit");
