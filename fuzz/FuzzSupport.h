@@ -97,12 +97,22 @@ class Guarded {
     unsigned char* m_bytes;
 };
 
-// Whole rows of recLen bytes from byte pos of a file of size bytes (0 when pos is past it).
-inline long long WholeRowsFrom(long long size, long long pos, unsigned recLen) {
-    if (recLen == 0 || pos < 0 || pos >= size) {
+// The rows a fill of up to nCapacity rows of recLen bytes at byte pos of the file's bytes holds:
+// the whole rows that arrive, where with one-byte rows (a table without columns) the end byte
+// 0x1A that ends the file is no row.
+inline long long RowsInBlock(const uint8_t* data, long long size, long long pos, unsigned recLen,
+                             long long nCapacity) {
+    if (recLen == 0 || pos < 0 || pos >= size || nCapacity <= 0) {
         return 0;
     }
-    return (size - pos) / recLen;
+    long long got = size - pos;
+    if (got > nCapacity * recLen) {
+        got = nCapacity * recLen;
+    }
+    if (recLen == 1 && data[pos + got - 1] == 0x1A && pos + got >= size) {
+        --got;
+    }
+    return got / recLen;
 }
 
 }  // namespace qvfuzz

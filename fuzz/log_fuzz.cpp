@@ -18,7 +18,8 @@ struct GuardedRecord {
 };
 
 template <typename Reader, typename Schema, typename Record, typename Version>
-Version ReadAsLog(const char* path, long long size, Version (*probe)(CString)) {
+Version ReadAsLog(const char* path, const uint8_t* data, long long size,
+                  Version (*probe)(CString)) {
     Reader reader(path, new Schema(static_cast<Version>(1)));
     GuardedRecord<Record> record;
     try {
@@ -35,8 +36,10 @@ Version ReadAsLog(const char* path, long long size, Version (*probe)(CString)) {
             return found;
         }
         const bool haveBuffer = reader.GetReadBuffer() != nullptr;
+        const long long hdrLen = reader.GetHeaderLength();
+        const unsigned recLen = reader.GetRecordLength();
         const long long nWholeRows =
-            qvfuzz::WholeRowsFrom(size, reader.GetHeaderLength(), reader.GetRecordLength());
+            recLen == 0 ? 0 : qvfuzz::RowsInBlock(data, size, hdrLen, recLen, LLONG_MAX / recLen);
         const LONG rows[] = {0,
                              1,
                              2,
@@ -72,10 +75,10 @@ Version ReadAsLog(const char* path, long long size, Version (*probe)(CString)) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const char* path = qvfuzz::InputFile::Get().Write(data, size);
     const long long n = static_cast<long long>(size);
-    const LGA_SCHEMA_VER alarm =
-        ReadAsLog<LgaDbfFile, LgaSchema, ALMEVENT, LGA_SCHEMA_VER>(path, n, &LgaSchemaVersion);
-    const LGE_SCHEMA_VER event =
-        ReadAsLog<LgeDbfFile, LgeSchema, LOGEVENT2, LGE_SCHEMA_VER>(path, n, &LgeSchemaVersion);
+    const LGA_SCHEMA_VER alarm = ReadAsLog<LgaDbfFile, LgaSchema, ALMEVENT, LGA_SCHEMA_VER>(
+        path, data, n, &LgaSchemaVersion);
+    const LGE_SCHEMA_VER event = ReadAsLog<LgeDbfFile, LgeSchema, LOGEVENT2, LGE_SCHEMA_VER>(
+        path, data, n, &LgeSchemaVersion);
     // The first column of an event table is numeric, that of an alarm table a date: no table
     // is both.
     QV_FUZZ_CHECK(alarm == LGA_SCHEMA_VER_NONE || event == LGE_SCHEMA_VER_NONE);
