@@ -26,17 +26,20 @@ void DbfStringField::WriteToBufferBounded(unsigned char*& cursor, const void* me
                                           size_t nMemberSize) const {
     const size_t width = m_nWidth;
     const unsigned char* src = static_cast<const unsigned char*>(member);
-    size_t n;
-    if (m_bText == 1) {
-        // A member without a terminator ends at its last byte, never beyond it.
-        n = strnlen(reinterpret_cast<const char*>(src), nMemberSize);
-        if (n > width) {
-            n = QvMbsWholePrefix(src, width);
+    size_t n = 0;
+    // A member of no bytes (a raw column of width 0) may be null: nothing is read from it.
+    if (nMemberSize > 0) {
+        if (m_bText == 1) {
+            // A member without a terminator ends at its last byte, never beyond it.
+            n = strnlen(reinterpret_cast<const char*>(src), nMemberSize);
+            if (n > width) {
+                n = QvMbsWholePrefix(src, width);
+            }
+        } else {
+            n = std::min(width, nMemberSize);
         }
-    } else {
-        n = std::min(width, nMemberSize);
+        std::memcpy(cursor, src, n);
     }
-    std::memcpy(cursor, src, n);
     std::memset(cursor + n, ' ', width - n);
     cursor += width;
 }
@@ -62,8 +65,8 @@ void DbfStringField::ReadFromBufferBounded(unsigned char*& cursor, void* member,
             std::memset(dst + len, 0, n - len + 1);
             dst[QvTrimmedLength(dst, len)] = '\0';
         }
-    } else {
-        std::memcpy(dst, cursor, std::min(width, nMemberSize));
+    } else if (const size_t n = std::min(width, nMemberSize); n > 0) {
+        std::memcpy(dst, cursor, n);  // dst may be null when n is 0
     }
     cursor += width;
 }

@@ -25,7 +25,7 @@ class QV_API DbfStringField : public ZDbfField {
     void WriteToBuffer(unsigned char*& cursor, void* member) override;
     void ReadFromBuffer(unsigned char*& cursor, void* member) override;
 
-    // REQUIRES: member points at nMemberSize bytes.
+    // REQUIRES: member points at nMemberSize bytes (it may be null when nMemberSize is 0).
     void WriteToBufferBounded(unsigned char*& cursor, const void* member, size_t nMemberSize) const;
     void ReadFromBufferBounded(unsigned char*& cursor, void* member, size_t nMemberSize) const;
 

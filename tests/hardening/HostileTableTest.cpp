@@ -296,6 +296,31 @@ TEST_F(HostileTableTest, DateAndLogicalOfOddWidthsStayInsideTheirColumns) {
     EXPECT_EQ(cells[3].text, "END");
 }
 
+// A host passes no member (null) for a value of no bytes: a raw column of width 0, or a bounded
+// conversion into a member of size 0. Nothing is read or written through it.
+TEST(HostileFieldTest, MembersOfNoBytesMayBeNull) {
+    unsigned char row[4] = {'a', 'b', 'c', 'd'};
+    for (int bText : {0, 1}) {
+        DbfStringField field("EMPTY", 0, bText);
+        unsigned char* cursor = row;
+        if (bText == 0) {
+            field.WriteToBuffer(cursor, nullptr);
+            field.ReadFromBuffer(cursor, nullptr);
+        }
+        field.WriteToBufferBounded(cursor, nullptr, 0);
+        field.ReadFromBufferBounded(cursor, nullptr, 0);
+        EXPECT_EQ(cursor, row);
+    }
+    DbfStringField wide("WIDE", 4, 0);
+    unsigned char* cursor = row;
+    wide.WriteToBufferBounded(cursor, nullptr, 0);  // the column becomes blanks
+    EXPECT_EQ(cursor, row + 4);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(row), 4), "    ");
+    cursor = row;
+    wide.ReadFromBufferBounded(cursor, nullptr, 0);
+    EXPECT_EQ(cursor, row + 4);
+}
+
 // A float column takes any text length: 255 digits read as a finite number, and a value whose
 // text is longer than the largest column is stored as stars and read back as the largest double.
 TEST_F(HostileTableTest, FloatTextOfAnyLength) {
