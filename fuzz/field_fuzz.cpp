@@ -51,6 +51,11 @@ size_t MemberSize(const ZDbfField& field, bool bText) {
     }
 }
 
+// The member a host passes for a value of no bytes (a raw column of width 0) may be null.
+unsigned char* MemberPtr(Guarded& g) {
+    return g.Size() == 0 ? nullptr : g.Data();
+}
+
 // memcmp that accepts the null data of an empty vector.
 bool SameBytes(const unsigned char* a, const unsigned char* b, size_t n) {
     return n == 0 || std::memcmp(a, b, n) == 0;
@@ -167,7 +172,7 @@ void Exercise(ZDbfField& field, unsigned char options, size_t nBoundedSize, cons
     const std::vector<unsigned char> rowBefore(column.Begin(), column.End());
     Guarded member(nMember);
     unsigned char* cursor = column.Begin();
-    field.ReadFromBuffer(cursor, member.Data());
+    field.ReadFromBuffer(cursor, MemberPtr(member));
     QV_FUZZ_CHECK(cursor == column.End());
     QV_FUZZ_CHECK(member.Intact() && column.area.Intact());
     QV_FUZZ_CHECK(SameBytes(column.Begin(), rowBefore.data(), width));
@@ -184,13 +189,13 @@ void Exercise(ZDbfField& field, unsigned char options, size_t nBoundedSize, cons
     }
     const std::vector<unsigned char> valueBefore(value.Data(), value.Data() + nMember);
     cursor = column.Begin();
-    field.WriteToBuffer(cursor, value.Data());
+    field.WriteToBuffer(cursor, MemberPtr(value));
     QV_FUZZ_CHECK(cursor == column.End());
     QV_FUZZ_CHECK(value.Intact() && column.area.Intact());
     QV_FUZZ_CHECK(SameBytes(value.Data(), valueBefore.data(), nMember));
     Guarded back(nMember);
     cursor = column.Begin();
-    field.ReadFromBuffer(cursor, back.Data());
+    field.ReadFromBuffer(cursor, MemberPtr(back));
     QV_FUZZ_CHECK(cursor == column.End() && back.Intact());
     CheckRoundTrip(field, bText, value.Data(), back.Data());
 
@@ -202,11 +207,11 @@ void Exercise(ZDbfField& field, unsigned char options, size_t nBoundedSize, cons
             std::memset(small.Data() + nVal, 'x', nBoundedSize - nVal);  // no terminator
         }
         cursor = column.Begin();
-        pString->WriteToBufferBounded(cursor, small.Data(), nBoundedSize);
+        pString->WriteToBufferBounded(cursor, MemberPtr(small), nBoundedSize);
         QV_FUZZ_CHECK(cursor == column.End());
         QV_FUZZ_CHECK(small.Intact() && column.area.Intact());
         cursor = column.Begin();
-        pString->ReadFromBufferBounded(cursor, small.Data(), nBoundedSize);
+        pString->ReadFromBufferBounded(cursor, MemberPtr(small), nBoundedSize);
         QV_FUZZ_CHECK(cursor == column.End() && small.Intact());
         if (bText && nBoundedSize > 0) {
             QV_FUZZ_CHECK(std::memchr(small.Data(), 0, nBoundedSize) != nullptr);
