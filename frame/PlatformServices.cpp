@@ -157,3 +157,9 @@ size_t QvTrimmedLength(const unsigned char* s, size_t len) {
     }
     return len;
 }
+
+char QvNumericRadix() {
+    // nl_langinfo answers for the thread's locale (uselocale), as printf and strtod read it.
+    const char* radix = nl_langinfo(RADIXCHAR);
+    return radix != nullptr && radix[0] != '\0' && radix[1] == '\0' ? radix[0] : '\0';
+}

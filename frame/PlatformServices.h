@@ -51,4 +51,8 @@ QV_API void NormalizeFieldText(char* pszText);
 // NormalizeFieldText puts its terminator in that text.
 QV_API size_t QvTrimmedLength(const unsigned char* s, size_t len);
 
+// The decimal point the C runtime formats and parses numbers with now (printf, strtod: the
+// calling thread's LC_NUMERIC), or '\0' when it is not a single byte.
+QV_API char QvNumericRadix();
+
 #endif  // QUORVEL_FRAME_PLATFORMSERVICES_H
