@@ -119,6 +119,142 @@ bool ParsePlainDecimal(const unsigned char* p, size_t n, char sep, double& value
     return true;
 }
 
+// 5^k for the decimal counts the fixed-point formatter takes: 5^27 < 2^63.
+constexpr int kMaxFastDecimals = 27;
+constexpr uint64_t kPowersOfFive[kMaxFastDecimals + 1] = {1ULL,
+                                                          5ULL,
+                                                          25ULL,
+                                                          125ULL,
+                                                          625ULL,
+                                                          3125ULL,
+                                                          15625ULL,
+                                                          78125ULL,
+                                                          390625ULL,
+                                                          1953125ULL,
+                                                          9765625ULL,
+                                                          48828125ULL,
+                                                          244140625ULL,
+                                                          1220703125ULL,
+                                                          6103515625ULL,
+                                                          30517578125ULL,
+                                                          152587890625ULL,
+                                                          762939453125ULL,
+                                                          3814697265625ULL,
+                                                          19073486328125ULL,
+                                                          95367431640625ULL,
+                                                          476837158203125ULL,
+                                                          2384185791015625ULL,
+                                                          11920928955078125ULL,
+                                                          59604644775390625ULL,
+                                                          298023223876953125ULL,
+                                                          1490116119384765625ULL,
+                                                          7450580596923828125ULL};
+
+using Uint128 = unsigned __int128;
+
+int BitLength(Uint128 v) {
+    const uint64_t hi = static_cast<uint64_t>(v >> 64);
+    const uint64_t lo = static_cast<uint64_t>(v);
+    return hi != 0 ? 128 - __builtin_clzll(hi) : lo != 0 ? 64 - __builtin_clzll(lo) : 0;
+}
+
+// Writes what snprintf(text, ..., "%*.*f", nWidth, nDecimals, value) writes and returns its
+// length, for finite values and at most 27 decimals, in round-to-nearest and with a one-byte
+// decimal point; returns 0 (nothing written) otherwise, and the caller asks snprintf.
+//
+// The double is exactly M x 2^E (M < 2^53). Its value times 10^d is M x 5^d x 2^(d+E): an
+// integer times a power of two, M x 5^d < 2^116 fitting 128 bits. Shifting right with the bits
+// shifted out rounded half to even (printf's rounding of the exact binary value in this mode,
+// ties included) gives the digits printf prints; shifting left is exact as long as it fits. The
+// sign is the sign bit, so -0.0 and negatives that round to zero print as "-0.00", as printf
+// prints them.
+size_t FormatFixed(double value, int nWidth, int nDecimals, char* text) {
+    if (nDecimals > kMaxFastDecimals || std::fegetround() != FE_TONEAREST) {
+        return 0;
+    }
+    const char radix = QvNumericRadix();
+    if (radix == '\0') {
+        return 0;
+    }
+    uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    const bool bNegative = (bits >> 63) != 0;
+    const int nExponentField = static_cast<int>((bits >> 52) & 0x7FF);
+    uint64_t mantissa = bits & ((uint64_t{1} << 52) - 1);
+    if (nExponentField == 0x7FF) {
+        return 0;  // infinity or NaN
+    }
+    int e2 = -1074;  // subnormal
+    if (nExponentField != 0) {
+        mantissa |= uint64_t{1} << 52;
+        e2 = nExponentField - 1075;
+    }
+    const Uint128 scaled = static_cast<Uint128>(mantissa) * kPowersOfFive[nDecimals];
+    const int shift = nDecimals + e2;
+    Uint128 n = 0;
+    if (shift >= 0) {
+        if (scaled != 0 && BitLength(scaled) + shift > 127) {
+            return 0;
+        }
+        n = scaled << shift;
+    } else if (-shift < 128) {
+        const int right = -shift;
+        n = scaled >> right;
+        const Uint128 rest = scaled - (n << right);
+        const Uint128 half = static_cast<Uint128>(1) << (right - 1);
+        if (rest > half || (rest == half && (n & 1) != 0)) {
+            ++n;
+        }
+    }  // else: scaled < 2^116, below half of 2^128: rounds to 0
+
+    // The digits of n, from the right.
+    char digits[48];
+    char* const end = digits + sizeof digits;
+    char* p = end;
+    constexpr uint64_t kTen19 = 10000000000000000000ULL;
+    while (n > UINT64_MAX) {
+        const Uint128 q = n / kTen19;
+        uint64_t chunk = static_cast<uint64_t>(n - q * kTen19);
+        for (int k = 0; k < 19; ++k) {
+            *--p = static_cast<char>('0' + chunk % 10);
+            chunk /= 10;
+        }
+        n = q;
+    }
+    uint64_t low = static_cast<uint64_t>(n);
+    do {
+        *--p = static_cast<char>('0' + low % 10);
+        low /= 10;
+    } while (low != 0);
+    const size_t nDigits = static_cast<size_t>(end - p);
+    const size_t decimals = static_cast<size_t>(nDecimals);
+    const size_t nInteger = nDigits > decimals ? nDigits - decimals : 1;
+    const size_t len = (bNegative ? 1 : 0) + nInteger + (decimals > 0 ? 1 + decimals : 0);
+    const size_t pad = static_cast<size_t>(nWidth) > len ? static_cast<size_t>(nWidth) - len : 0;
+
+    char* out = text;
+    std::memset(out, ' ', pad);
+    out += pad;
+    if (bNegative) {
+        *out++ = '-';
+    }
+    if (nDigits > decimals) {
+        std::memcpy(out, p, nInteger);
+        p += nInteger;
+    } else {
+        *out = '0';
+    }
+    out += nInteger;
+    if (decimals > 0) {
+        *out++ = radix;
+        const size_t nZeros = decimals > nDigits ? decimals - nDigits : 0;
+        std::memset(out, '0', nZeros);
+        std::memcpy(out + nZeros, p, decimals - nZeros);
+        out += decimals;
+    }
+    return static_cast<size_t>(out - text);
+}
+
 }  // namespace
 
 DbfFloatField::DbfFloatField(LPCSTR pszName, unsigned char nWidth, unsigned char nDecimals)
@@ -143,10 +279,13 @@ void DbfFloatField::WriteToBuffer(unsigned char*& cursor, void* member) {
     const double value = qv::LoadUnaligned<double>(member);
     const size_t width = m_nWidth;
     char text[kMaxFloatText + 64];
-    int formatted = std::snprintf(text, sizeof text, "%*.*f", m_nWidth, m_nDecimals, value);
-    size_t len = formatted > 0 ? static_cast<size_t>(formatted) : 0;
-    if (len >= sizeof text) {
-        len = 0;  // cannot happen for widths and decimals of one byte; never trust a cut text
+    size_t len = FormatFixed(value, m_nWidth, m_nDecimals, text);
+    if (len == 0) {
+        int formatted = std::snprintf(text, sizeof text, "%*.*f", m_nWidth, m_nDecimals, value);
+        len = formatted > 0 ? static_cast<size_t>(formatted) : 0;
+        if (len >= sizeof text) {
+            len = 0;  // cannot happen for widths and decimals of one byte; never trust a cut text
+        }
     }
     text[len] = '\0';
     const char sep = m_szDecimalSep[0];
