@@ -1,6 +1,7 @@
 #include "LgaSchema.h"
 
 #include <cstddef>
+#include <new>
 
 #include "LogLayout.h"
 
@@ -47,9 +48,12 @@ const qv::LogLayout kAlarmLayout = {kAlarmColumns, 15, 17, 12, 20};
 
 }  // namespace
 
-LgaSchema::LgaSchema(LGA_SCHEMA_VER ver) : m_schemaVer(ver) {}
+LgaSchema::LgaSchema(LGA_SCHEMA_VER ver)
+    : m_schemaVer(ver), m_pRowCache(new (std::nothrow) qv::LogRowCache) {}
 
-LgaSchema::~LgaSchema() = default;
+LgaSchema::~LgaSchema() {
+    delete m_pRowCache;
+}
 
 void LgaSchema::CreateFieldDesc() {
     qv::CreateLogFields(*this, kAlarmLayout, m_schemaVer);
@@ -66,11 +70,11 @@ int LgaSchema::ReadFieldDesc(int& index, const ZDbfField::DbfFldDesc* desc) {
 }
 
 void LgaSchema::ReadFromBuffer(unsigned char*& cursor, void* record) {
-    qv::ReadLogRow(*this, kAlarmLayout, m_schemaVer, cursor, record);
+    qv::ReadLogRow(*this, kAlarmLayout, m_schemaVer, m_pRowCache, cursor, record);
 }
 
 void LgaSchema::WriteToBuffer(unsigned char*& cursor, void* record) {
-    qv::WriteLogRow(*this, kAlarmLayout, m_schemaVer, cursor, record);
+    qv::WriteLogRow(*this, kAlarmLayout, m_schemaVer, m_pRowCache, cursor, record);
 }
 
 void LgaSchema::SetSchemaVer(LGA_SCHEMA_VER ver) {

@@ -1,6 +1,7 @@
 #include "LgeSchema.h"
 
 #include <cstddef>
+#include <new>
 
 #include "LogLayout.h"
 
@@ -42,9 +43,12 @@ const qv::LogLayout kEventLayout = {kEventColumns, 10, 12, 8, 20};
 
 }  // namespace
 
-LgeSchema::LgeSchema(LGE_SCHEMA_VER ver) : m_schemaVer(ver) {}
+LgeSchema::LgeSchema(LGE_SCHEMA_VER ver)
+    : m_schemaVer(ver), m_pRowCache(new (std::nothrow) qv::LogRowCache) {}
 
-LgeSchema::~LgeSchema() = default;
+LgeSchema::~LgeSchema() {
+    delete m_pRowCache;
+}
 
 void LgeSchema::CreateFieldDesc() {
     qv::CreateLogFields(*this, kEventLayout, m_schemaVer);
@@ -61,11 +65,11 @@ int LgeSchema::ReadFieldDesc(int& index, const ZDbfField::DbfFldDesc* desc) {
 }
 
 void LgeSchema::ReadFromBuffer(unsigned char*& cursor, void* record) {
-    qv::ReadLogRow(*this, kEventLayout, m_schemaVer, cursor, record);
+    qv::ReadLogRow(*this, kEventLayout, m_schemaVer, m_pRowCache, cursor, record);
 }
 
 void LgeSchema::WriteToBuffer(unsigned char*& cursor, void* record) {
-    qv::WriteLogRow(*this, kEventLayout, m_schemaVer, cursor, record);
+    qv::WriteLogRow(*this, kEventLayout, m_schemaVer, m_pRowCache, cursor, record);
 }
 
 void LgeSchema::SetSchemaVer(LGE_SCHEMA_VER ver) {

@@ -13,6 +13,10 @@
 #include "LogRecords.h"
 #include "ZDbfSchema.h"
 
+namespace qv {
+struct LogRowCache;
+}
+
 class QV_API LgeSchema : public ZDbfSchema {
     DECLARE_DYNAMIC(LgeSchema)
   public:
@@ -38,6 +42,11 @@ class QV_API LgeSchema : public ZDbfSchema {
 
   protected:
     LGE_SCHEMA_VER m_schemaVer;
+
+  private:
+    // Which fields convert straight into their members, remembered from row to row (LogLayout.h);
+    // null when it could not be allocated, and the rows then convert without it.
+    qv::LogRowCache* m_pRowCache;
 };
 
 #endif  // QUORVEL_LOGS_LGESCHEMA_H

@@ -1,6 +1,7 @@
 #include "LogLayout.h"
 
 #include <cstring>
+#include <typeinfo>
 
 #include "ByteOrder.h"
 #include "DbfDateField.h"
@@ -38,6 +39,27 @@ int ColumnCount(const LogLayout& layout, int nVersion) {
 struct Scratch {
     unsigned char bytes[256];
 };
+
+// The field in slot i, or null (ZDbfSchema::GetField without the call).
+ZDbfField* FieldAt(const ZDbfSchema& schema, int i) {
+    return i < schema.GetSize() ? static_cast<ZDbfField*>(schema.GetAt(i)) : nullptr;
+}
+
+// Whether the field's class is the one the column's member needs: IsKindOf, asked again only
+// when the slot's object or its dynamic type changed since the previous row.
+bool Converts(LogRowCache* pCache, int i, const ZDbfField& field, const LogColumn& col) {
+    if (pCache == nullptr || i >= LogRowCache::kMaxColumns) {
+        return field.IsKindOf(ClassFor(col.member)) != 0;
+    }
+    const void* pType = &typeid(field);
+    LogRowCache::Entry& entry = pCache->entries[i];
+    if (entry.pField != &field || entry.pType != pType) {
+        entry.pField = &field;
+        entry.pType = pType;
+        entry.bConverts = field.IsKindOf(ClassFor(col.member)) != 0;
+    }
+    return entry.bConverts;
+}
 
 }  // namespace
 
@@ -87,18 +109,18 @@ int CheckLogField(ZDbfSchema& schema, const LogLayout& layout, int index) {
 }
 
 void ReadLogRow(const ZDbfSchema& schema, const LogLayout& layout, int nVersion,
-                unsigned char*& cursor, void* pRecord) {
+                LogRowCache* pCache, unsigned char*& cursor, void* pRecord) {
     cursor += 1;  // the deletion flag: a row marked deleted converts like any other
     unsigned char* record = static_cast<unsigned char*>(pRecord);
     const int n = ColumnCount(layout, nVersion);
     for (int i = 0; i < n; ++i) {
-        ZDbfField* pField = schema.GetField(i);
+        ZDbfField* pField = FieldAt(schema, i);
         if (pField == nullptr) {
             continue;
         }
         const LogColumn& col = layout.pColumns[i];
         unsigned char* member = record + col.nOffset;
-        if (!pField->IsKindOf(ClassFor(col.member))) {
+        if (!Converts(pCache, i, *pField, col)) {
             Scratch scratch;
             pField->ReadFromBuffer(cursor, scratch.bytes);
             continue;
@@ -126,18 +148,18 @@ void ReadLogRow(const ZDbfSchema& schema, const LogLayout& layout, int nVersion,
 }
 
 void WriteLogRow(const ZDbfSchema& schema, const LogLayout& layout, int nVersion,
-                 unsigned char*& cursor, const void* pRecord) {
+                 LogRowCache* pCache, unsigned char*& cursor, const void* pRecord) {
     *cursor++ = kRowNotDeleted;
     const unsigned char* record = static_cast<const unsigned char*>(pRecord);
     const int n = ColumnCount(layout, nVersion);
     for (int i = 0; i < n; ++i) {
-        ZDbfField* pField = schema.GetField(i);
+        ZDbfField* pField = FieldAt(schema, i);
         if (pField == nullptr) {
             continue;
         }
         const LogColumn& col = layout.pColumns[i];
         const unsigned char* member = record + col.nOffset;
-        if (!pField->IsKindOf(ClassFor(col.member))) {
+        if (!Converts(pCache, i, *pField, col)) {
             Scratch scratch = {};
             pField->WriteToBuffer(cursor, scratch.bytes);
             continue;

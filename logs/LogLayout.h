@@ -48,14 +48,28 @@ void CreateLogFields(ZDbfSchema& schema, const LogLayout& layout, int nVersion);
 // An index past the last column is refused.
 int CheckLogField(ZDbfSchema& schema, const LogLayout& layout, int index);
 
+// What a schema remembers between rows: for each column, the field last seen in its slot, that
+// field's dynamic type, and whether its class is the one the column's member needs. A slot that
+// holds another object, or an object of another type at the same address (a field deleted and a
+// new one made), is tested again; the class test of a field of unchanged type cannot change.
+struct LogRowCache {
+    static constexpr int kMaxColumns = 17;
+    struct Entry {
+        const ZDbfField* pField = nullptr;
+        const void* pType = nullptr;  // &typeid(*pField)
+        bool bConverts = false;
+    };
+    Entry entries[kMaxColumns];
+};
+
 // Converts a row into the record and back, visiting the columns of the version (2: all, else
 // version 1). An index that holds no field is skipped and the cursor stays where it is; a field
 // of another class than the column needs converts through a scratch value, so neither the row
-// nor the record is touched outside the column and the member.
+// nor the record is touched outside the column and the member. pCache may be null.
 void ReadLogRow(const ZDbfSchema& schema, const LogLayout& layout, int nVersion,
-                unsigned char*& cursor, void* pRecord);
+                LogRowCache* pCache, unsigned char*& cursor, void* pRecord);
 void WriteLogRow(const ZDbfSchema& schema, const LogLayout& layout, int nVersion,
-                 unsigned char*& cursor, const void* pRecord);
+                 LogRowCache* pCache, unsigned char*& cursor, const void* pRecord);
 
 }  // namespace qv
 

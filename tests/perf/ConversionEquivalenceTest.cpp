@@ -904,6 +904,42 @@ void CompareRows(const ColumnOf (&cols)[N], int nVersion, uint64_t seed) {
     }
 }
 
+// The schema remembers which fields convert straight into their members. A field deleted and
+// replaced by one of another class often lands at the same address (the allocator hands the
+// freed block out again): the new one must still go through scratch, never into the member.
+TEST(RowCacheTest, AFieldReplacedAtTheSameAddressIsTestedAgain) {
+    LgaSchema schema(LGA_SCHEMA_VER_2);
+    schema.CreateFieldDesc();
+    const int kMilitime = 2;  // a WORD member, through a numeric field of width 5
+    std::vector<unsigned char> row(schema.GetRowBytes(), ' ');
+    size_t offset = 1;
+    for (int i = 0; i < kMilitime; ++i) {
+        offset += schema.GetField(i)->GetWidth();
+    }
+    std::memcpy(&row[offset], "  123", 5);
+    ALMEVENT record;
+    unsigned char* cursor = row.data();
+    schema.ReadFromBuffer(cursor, &record);
+    ASSERT_EQ(record.militime, 123);
+
+    ZDbfField* old = schema.GetField(kMilitime);
+    const void* oldAddress = old;
+    schema.SetAt(kMilitime, nullptr);
+    delete old;
+    const ZDbfField::DbfFldDesc desc = MakeDesc("Militime", 'L', 5);
+    ZDbfField* odd = new DbfBooleanField(&desc);  // the same size as a numeric field
+    schema.SetAt(kMilitime, odd);
+    std::memset(&record, 0x5A, sizeof record);
+    cursor = row.data();
+    schema.ReadFromBuffer(cursor, &record);
+    EXPECT_EQ(cursor, row.data() + row.size());
+    EXPECT_EQ(record.militime, 0x5A5A) << "a logical field converted into the WORD member"
+                                       << (odd == oldAddress ? " (same address)" : "");
+    cursor = row.data();
+    schema.WriteToBuffer(cursor, &record);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&row[offset]), 5), "F    ");
+}
+
 class RowTest : public LocaleTest {};
 
 TEST_P(RowTest, AlarmRowsConvertAsTheReference) {
