@@ -51,71 +51,83 @@ bool ParsePlainDecimal(const unsigned char* p, size_t n, char sep, double& value
         std::fegetround() != FE_TONEAREST) {
         return false;
     }
-    size_t i = 0;
-    while (i < n && p[i] == ' ') {
-        ++i;
+    const unsigned char* q = p;
+    const unsigned char* const end = p + n;
+    constexpr uint64_t kEightBlanks = 0x2020202020202020ULL;
+    for (uint64_t w; end - q >= 8 && (std::memcpy(&w, q, sizeof w), w == kEightBlanks);) {
+        q += 8;
+    }
+    while (q < end && *q == ' ') {
+        ++q;
     }
     bool bSign = false;
     bool bNegative = false;
-    if (i < n && (p[i] == '+' || p[i] == '-')) {
+    if (q < end && (*q == '+' || *q == '-')) {
         bSign = true;
-        bNegative = p[i] == '-';
-        ++i;
+        bNegative = *q == '-';
+        ++q;
     }
-    uint64_t m = 0;
-    int nSignificant = 0;   // digits in m
-    int nExponent = 0;      // value = m * 10^nExponent
-    int nPendingZeros = 0;  // zeros seen after the last nonzero digit, not yet in m
-    int nDigits = 0;
+    const unsigned char* const intBegin = q;
+    while (q < end && IsDigit(*q)) {
+        ++q;
+    }
+    const size_t nInt = static_cast<size_t>(q - intBegin);
+    const unsigned char* fracBegin = q;
+    size_t nFrac = 0;
     bool bPoint = false;
-    for (; i < n; ++i) {
-        const unsigned char c = p[i];
-        if (IsDigit(c)) {
-            ++nDigits;
-            if (bPoint) {
-                --nExponent;
-            }
-            if (c == '0') {
-                if (nSignificant > 0) {
-                    ++nPendingZeros;
-                }
-                continue;
-            }
-            if (nSignificant + nPendingZeros + 1 > 19) {
-                return false;
-            }
-            for (; nPendingZeros > 0; --nPendingZeros) {
-                m *= 10;
-                ++nSignificant;
-            }
-            m = m * 10 + (c - '0');
-            ++nSignificant;
-        } else if (!bPoint && (c == '.' || c == static_cast<unsigned char>(sep))) {
-            bPoint = true;
-        } else {
-            break;
+    if (q < end && (*q == '.' || *q == static_cast<unsigned char>(sep))) {
+        bPoint = true;
+        fracBegin = ++q;
+        while (q < end && IsDigit(*q)) {
+            ++q;
         }
+        nFrac = static_cast<size_t>(q - fracBegin);
     }
-    // Zeros after the last nonzero digit scale the value instead of entering m.
-    nExponent += nPendingZeros;
-    for (; i < n && p[i] != '\0'; ++i) {
-        if (p[i] != ' ') {
+    for (; q < end && *q != '\0'; ++q) {
+        if (*q != ' ') {
             return false;  // an exponent, a second point, a '*', any other byte
         }
     }
-    if (nDigits == 0 && !bSign && !bPoint) {
+    const size_t nDigits = nInt + nFrac;
+    if (nDigits == 0) {
+        if (bSign || bPoint) {
+            return false;
+        }
         value = 0.0;  // a blank column: no number
         return true;
     }
-    if (nDigits == 0 || m > kMaxExactInteger || nExponent > kMaxExactPower ||
-        nExponent < -kMaxExactPower) {
+    // The digits without the point; leading and trailing zeros do not enter m (trailing ones
+    // raise the power of ten instead).
+    unsigned char digits[256];
+    std::memcpy(digits, intBegin, nInt);
+    std::memcpy(digits + nInt, fracBegin, nFrac);
+    size_t first = 0;
+    while (first < nDigits && digits[first] == '0') {
+        ++first;
+    }
+    uint64_t m = 0;
+    long exponent = 0;
+    if (first < nDigits) {
+        size_t last = nDigits;
+        while (digits[last - 1] == '0') {
+            --last;
+        }
+        if (last - first > 19) {
+            return false;
+        }
+        for (size_t k = first; k < last; ++k) {
+            m = m * 10 + (digits[k] - '0');
+        }
+        exponent = static_cast<long>(nDigits - last) - static_cast<long>(nFrac);
+    }
+    if (m > kMaxExactInteger || exponent > kMaxExactPower || exponent < -kMaxExactPower) {
         return false;
     }
     double d = static_cast<double>(m);
     if (bNegative) {
         d = -d;
     }
-    value = nExponent >= 0 ? d * kExactPowersOfTen[nExponent] : d / kExactPowersOfTen[-nExponent];
+    value = exponent >= 0 ? d * kExactPowersOfTen[exponent] : d / kExactPowersOfTen[-exponent];
     return true;
 }
 

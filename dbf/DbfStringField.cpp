@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "PlatformServices.h"
+#include "TextScan.h"
 
 IMPLEMENT_DYNAMIC(DbfStringField, ZDbfField)
 
@@ -57,13 +58,17 @@ void DbfStringField::ReadFromBufferBounded(unsigned char*& cursor, void* member,
             // terminator and the zeros stay in the member, as the normaliser leaves them.
             const size_t n = std::min(width, nMemberSize - 1);
             const void* nul = std::memchr(cursor, 0, n);
-            const size_t len =
-                nul != nullptr
-                    ? static_cast<size_t>(static_cast<const unsigned char*>(nul) - cursor)
-                    : QvMbsWholePrefix(cursor, n);
+            // Without a NUL, a column that ends in a byte below 0x40 (its blank padding) is whole
+            // in every locale: QvMbsWholePrefix's own first test, without the call.
+            size_t len = n;
+            if (nul != nullptr) {
+                len = static_cast<size_t>(static_cast<const unsigned char*>(nul) - cursor);
+            } else if (n > 0 && cursor[n - 1] >= 0x40) {
+                len = QvMbsWholePrefix(cursor, n);
+            }
             std::memmove(dst, cursor, len);
             std::memset(dst + len, 0, n - len + 1);
-            dst[QvTrimmedLength(dst, len)] = '\0';
+            dst[qv::TrimmedLength(dst, len)] = '\0';
         }
     } else if (const size_t n = std::min(width, nMemberSize); n > 0) {
         std::memcpy(dst, cursor, n);  // dst may be null when n is 0

@@ -5,12 +5,13 @@
 
 #include <climits>
 #include <clocale>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <initializer_list>
+
+#include "TextScan.h"
 
 namespace {
 
@@ -137,25 +138,7 @@ void NormalizeFieldText(char* pszText) {
         return;
     }
     char* const p = pszText;
-    p[QvTrimmedLength(reinterpret_cast<const unsigned char*>(p), std::strlen(p))] = '\0';
-}
-
-size_t QvTrimmedLength(const unsigned char* s, size_t len) {
-    // Text columns are mostly padding (a 20-character tag in a 255-wide column): eight blanks
-    // at a time, then byte by byte.
-    constexpr uint64_t kEightBlanks = 0x2020202020202020ULL;
-    while (len >= 8) {
-        uint64_t word;
-        std::memcpy(&word, s + len - 8, sizeof word);
-        if (word != kEightBlanks) {
-            break;
-        }
-        len -= 8;
-    }
-    while (len > 0 && s[len - 1] == ' ') {
-        --len;
-    }
-    return len;
+    p[qv::TrimmedLength(reinterpret_cast<const unsigned char*>(p), std::strlen(p))] = '\0';
 }
 
 char QvNumericRadix() {

@@ -47,10 +47,6 @@ QV_API const unsigned char* QvMbschr(const unsigned char* str, unsigned int ch);
 // NUL-terminated and never grows.
 QV_API void NormalizeFieldText(char* pszText);
 
-// The length of the len bytes at s without their trailing blanks (0x20): where
-// NormalizeFieldText puts its terminator in that text.
-QV_API size_t QvTrimmedLength(const unsigned char* s, size_t len);
-
 // The decimal point the C runtime formats and parses numbers with now (printf, strtod: the
 // calling thread's LC_NUMERIC), or '\0' when it is not a single byte.
 QV_API char QvNumericRadix();

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "TestUtil.h"
+#include "TextScan.h"
 #include "dbf/DbfTestUtil.h"
 #include "perf/ReferenceConversions.h"
 
@@ -551,6 +552,23 @@ INSTANTIATE_TEST_SUITE_P(Locales, LocaleTest, ::testing::Values("C", "C.UTF-8", 
                                         name.end());
                              return name;
                          });
+
+// The trailing-blank scan that stands in for NormalizeFieldText's loop: every length up to past
+// two 16-byte steps, with the last non-blank byte (or none) at every position.
+TEST(TrimmedLengthTest, FindsTheLastNonBlankByte) {
+    for (size_t len = 0; len <= 80; ++len) {
+        for (size_t last = 0; last <= len; ++last) {  // last == len: no non-blank byte
+            std::string text(len, ' ');
+            if (last < len) {
+                text[last] = last % 2 == 0 ? 'x' : '\0';
+            }
+            const size_t want = last < len ? last + 1 : 0;
+            ASSERT_EQ(qv::TrimmedLength(reinterpret_cast<const unsigned char*>(text.data()), len),
+                      want)
+                << "length " << len << ", last non-blank at " << last;
+        }
+    }
+}
 
 // ---- dates in several time zones -------------------------------------------------------------
 
