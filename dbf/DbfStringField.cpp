@@ -57,18 +57,24 @@ void DbfStringField::ReadFromBufferBounded(unsigned char*& cursor, void* member,
             // normaliser's terminator goes after the last non-blank. The blanks between that
             // terminator and the zeros stay in the member, as the normaliser leaves them.
             const size_t n = std::min(width, nMemberSize - 1);
-            const void* nul = std::memchr(cursor, 0, n);
-            // Without a NUL, a column that ends in a byte below 0x40 (its blank padding) is whole
-            // in every locale: QvMbsWholePrefix's own first test, without the call.
+            // The blank padding first (a NUL is no blank): a NUL can only lie before it, so the
+            // search for one covers the text and not the padding.
+            const size_t filled = qv::TrimmedLength(cursor, n);
+            const void* nul = std::memchr(cursor, 0, filled);
             size_t len = n;
+            size_t end = filled;
             if (nul != nullptr) {
                 len = static_cast<size_t>(static_cast<const unsigned char*>(nul) - cursor);
-            } else if (n > 0 && cursor[n - 1] >= 0x40) {
+                end = qv::TrimmedLength(cursor, len);
+            } else if (filled == n && n > 0 && cursor[n - 1] >= 0x40) {
+                // Without a NUL, a column that ends in a byte below 0x40 (its blank padding) is
+                // whole in every locale (QvMbsWholePrefix's own first test, without the call).
                 len = QvMbsWholePrefix(cursor, n);
+                end = qv::TrimmedLength(cursor, len);
             }
             std::memmove(dst, cursor, len);
             std::memset(dst + len, 0, n - len + 1);
-            dst[qv::TrimmedLength(dst, len)] = '\0';
+            dst[end] = '\0';
         }
     } else if (const size_t n = std::min(width, nMemberSize); n > 0) {
         std::memcpy(dst, cursor, n);  // dst may be null when n is 0
