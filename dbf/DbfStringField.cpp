@@ -72,8 +72,13 @@ void DbfStringField::ReadFromBufferBounded(unsigned char*& cursor, void* member,
                 len = QvMbsWholePrefix(cursor, n);
                 end = qv::TrimmedLength(cursor, len);
             }
-            std::memmove(dst, cursor, len);
-            std::memset(dst + len, 0, n - len + 1);
+            if (len == n) {
+                std::memmove(dst, cursor, n);  // the usual case: no NUL, no character cut off
+            } else {
+                std::memmove(dst, cursor, len);
+                std::memset(dst + len, 0, n - len);
+            }
+            dst[n] = '\0';
             dst[end] = '\0';
         }
     } else if (const size_t n = std::min(width, nMemberSize); n > 0) {
