@@ -938,7 +938,7 @@ TEST(RowCacheTest, AFieldReplacedAtTheSameAddressIsTestedAgain) {
     ALMEVENT record;
     unsigned char* cursor = row.data();
     schema.ReadFromBuffer(cursor, &record);
-    ASSERT_EQ(record.militime, 123);
+    ASSERT_EQ(WORD{record.militime}, 123);  // a packed member: copied, never referenced
 
     ZDbfField* old = schema.GetField(kMilitime);
     const void* oldAddress = old;
@@ -951,8 +951,8 @@ TEST(RowCacheTest, AFieldReplacedAtTheSameAddressIsTestedAgain) {
     cursor = row.data();
     schema.ReadFromBuffer(cursor, &record);
     EXPECT_EQ(cursor, row.data() + row.size());
-    EXPECT_EQ(record.militime, 0x5A5A) << "a logical field converted into the WORD member"
-                                       << (odd == oldAddress ? " (same address)" : "");
+    EXPECT_EQ(WORD{record.militime}, 0x5A5A) << "a logical field converted into the WORD member"
+                                             << (odd == oldAddress ? " (same address)" : "");
     cursor = row.data();
     schema.WriteToBuffer(cursor, &record);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(&row[offset]), 5), "F    ");

@@ -107,7 +107,9 @@ inline void StringWrite(size_t width, int bText, unsigned char*& cursor, const v
     } else {
         n = std::min(width, nMemberSize);
     }
-    std::memcpy(cursor, src, n);
+    if (n > 0) {
+        std::memcpy(cursor, src, n);  // src may be null when the member has no bytes
+    }
     std::memset(cursor + n, ' ', width - n);
     cursor += width;
 }
