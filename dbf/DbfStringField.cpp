@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "PlatformServices.h"
-#include "TextScan.h"
+#include "TextColumn.h"
 
 IMPLEMENT_DYNAMIC(DbfStringField, ZDbfField)
 
@@ -47,42 +47,11 @@ void DbfStringField::WriteToBufferBounded(unsigned char*& cursor, const void* me
 
 void DbfStringField::ReadFromBufferBounded(unsigned char*& cursor, void* member,
                                            size_t nMemberSize) const {
-    const size_t width = m_nWidth;
     unsigned char* dst = static_cast<unsigned char*>(member);
     if (m_bText == 1) {
-        if (nMemberSize > 0) {
-            // The bounded copy (QvMbsnbcpy) and NormalizeFieldText in one pass over the row: the
-            // text ends at the column's first NUL (or, without one, where the multibyte bounded
-            // copy would stop), the member holds it and zeros up to position n, and the
-            // normaliser's terminator goes after the last non-blank. The blanks between that
-            // terminator and the zeros stay in the member, as the normaliser leaves them.
-            const size_t n = std::min(width, nMemberSize - 1);
-            // The blank padding first (a NUL is no blank): a NUL can only lie before it, so the
-            // search for one covers the text and not the padding.
-            const size_t filled = qv::TrimmedLength(cursor, n);
-            const void* nul = std::memchr(cursor, 0, filled);
-            size_t len = n;
-            size_t end = filled;
-            if (nul != nullptr) {
-                len = static_cast<size_t>(static_cast<const unsigned char*>(nul) - cursor);
-                end = qv::TrimmedLength(cursor, len);
-            } else if (filled == n && n > 0 && cursor[n - 1] >= 0x40) {
-                // Without a NUL, a column that ends in a byte below 0x40 (its blank padding) is
-                // whole in every locale (QvMbsWholePrefix's own first test, without the call).
-                len = QvMbsWholePrefix(cursor, n);
-                end = qv::TrimmedLength(cursor, len);
-            }
-            if (len == n) {
-                std::memmove(dst, cursor, n);  // the usual case: no NUL, no character cut off
-            } else {
-                std::memmove(dst, cursor, len);
-                std::memset(dst + len, 0, n - len);
-            }
-            dst[n] = '\0';
-            dst[end] = '\0';
-        }
-    } else if (const size_t n = std::min(width, nMemberSize); n > 0) {
-        std::memcpy(dst, cursor, n);  // dst may be null when n is 0
+        qv::ReadTextColumn(cursor, m_nWidth, dst, nMemberSize);
+    } else {
+        qv::ReadRawColumn(cursor, m_nWidth, dst, nMemberSize);
     }
-    cursor += width;
+    cursor += m_nWidth;
 }

@@ -8,6 +8,7 @@
 #include "DbfFloatField.h"
 #include "DbfNumericField.h"
 #include "DbfStringField.h"
+#include "TextColumn.h"
 
 namespace qv {
 
@@ -127,10 +128,17 @@ void ReadLogRow(const ZDbfSchema& schema, const LogLayout& layout, int nVersion,
         }
         switch (col.member) {
             case LogMember::kText:
-            case LogMember::kRaw:
-                static_cast<DbfStringField*>(pField)->ReadFromBufferBounded(cursor, member,
-                                                                            col.nSize);
+            case LogMember::kRaw: {
+                // DbfStringField::ReadFromBufferBounded (not virtual) without the call.
+                const DbfStringField* pText = static_cast<DbfStringField*>(pField);
+                if (pText->m_bText == 1) {
+                    ReadTextColumn(cursor, pText->GetWidth(), member, col.nSize);
+                } else {
+                    ReadRawColumn(cursor, pText->GetWidth(), member, col.nSize);
+                }
+                cursor += pText->GetWidth();
                 break;
+            }
             case LogMember::kWord: {
                 LONG value = 0;
                 pField->ReadFromBuffer(cursor, &value);
