@@ -9,6 +9,10 @@
 
 #include "PlatformServices.h"
 
+#if defined(__SSE2__)
+#include <xmmintrin.h>
+#endif
+
 IMPLEMENT_DYNAMIC(DbfFloatField, ZDbfField)
 
 namespace {
@@ -19,6 +23,18 @@ constexpr size_t kMaxFloatText = 1 + 309 + 1 + 255;
 
 bool IsDigit(unsigned char c) {
     return c >= '0' && c <= '9';
+}
+
+// True when the C library rounds to nearest (fegetround: what strtod and printf follow) and so does
+// the unit that divides doubles here. On x86-64 glibc's fegetround reads the x87 control word
+// only, while double arithmetic runs on SSE, whose rounding (MXCSR) a program can set apart.
+bool RoundsToNearest() {
+#if defined(__SSE2__)
+    if ((_mm_getcsr() & _MM_ROUND_MASK) != _MM_ROUND_NEAREST) {
+        return false;
+    }
+#endif
+    return std::fegetround() == FE_TONEAREST;
 }
 
 // The powers of ten a double holds exactly.
@@ -47,8 +63,7 @@ bool ParsePlainDecimal(const unsigned char* p, size_t n, char sep, double& value
 #if FLT_EVAL_METHOD != 0
     return false;  // without plain double arithmetic the argument above does not hold
 #endif
-    if ((sep != '.' && sep != ',') || sep != QvNumericRadix() ||
-        std::fegetround() != FE_TONEAREST) {
+    if ((sep != '.' && sep != ',') || sep != QvNumericRadix() || !RoundsToNearest()) {
         return false;
     }
     const unsigned char* q = p;

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cfenv>
 #include <cfloat>
 #include <clocale>
 #include <cmath>
@@ -27,6 +28,10 @@
 #include "TextScan.h"
 #include "dbf/DbfTestUtil.h"
 #include "perf/ReferenceConversions.h"
+
+#if defined(__SSE2__)
+#include <xmmintrin.h>
+#endif
 
 // glibc's newlocale builds a search list from LOCPATH (argz_add_sep) on every call and never
 // frees it: each float field built under the compiled comma locale leaks inside the C library.
@@ -569,6 +574,68 @@ TEST(TrimmedLengthTest, FindsTheLastNonBlankByte) {
         }
     }
 }
+
+// ---- rounding modes --------------------------------------------------------------------------
+
+// strtod and printf round in the current rounding mode; the fast paths, which stand for them in
+// round-to-nearest, must step aside in every other mode.
+class RoundingModeTest : public ::testing::TestWithParam<int> {
+  protected:
+    // Plain decimals, the texts the fast path reads, and the texts of written values.
+    static void CompareFloats(uint64_t seed) {
+        Rng rng(seed);
+        for (int i = 0; i < kCases / 4; ++i) {
+            std::unique_ptr<ZDbfField> field = FieldFor('F', 1 + rng.Below(40), rng.Below(20));
+            const double value = RandomDouble(rng);
+            char shown[64];
+            std::snprintf(shown, sizeof shown, "%a", value);
+            ASSERT_TRUE(CompareWrite(*field, RefFloatWrite, &value, 8, shown));
+            char text[64];
+            std::snprintf(
+                text, sizeof text, "%*.*f", static_cast<int>(field->GetWidth()),
+                static_cast<int>(rng.Below(12)),
+                static_cast<double>(static_cast<int64_t>(rng.Next() % 2000001) - 1000000) /
+                    std::pow(10.0, static_cast<double>(rng.Below(8))));
+            std::string column(text);
+            column.resize(field->GetWidth(), ' ');
+            ASSERT_TRUE(CompareRead(*field, RefFloatRead, column, 8));
+            ASSERT_TRUE(CompareRead(*field, RefFloatRead, RandomText(rng, field->GetWidth()), 8));
+        }
+    }
+};
+
+TEST_P(RoundingModeTest, FloatColumnsConvertAsTheReference) {
+    const int saved = std::fegetround();
+    ASSERT_EQ(std::fesetround(GetParam()), 0);
+    CompareFloats(31);
+    std::fesetround(saved);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, RoundingModeTest,
+                         ::testing::Values(FE_UPWARD, FE_DOWNWARD, FE_TOWARDZERO));
+
+#if defined(__SSE2__)
+// A program that sets the SSE unit's rounding alone (_mm_setcsr): glibc's fegetround reads the
+// x87 unit and still says nearest, and strtod rounds to nearest, but a division would not.
+TEST(SseRoundingTest, FloatColumnsConvertAsTheReference) {
+    const unsigned int saved = _mm_getcsr();
+    _mm_setcsr((saved & ~_MM_ROUND_MASK) | _MM_ROUND_UP);
+    ASSERT_EQ(std::fegetround(), FE_TONEAREST);
+    for (const char* text : {"0.1", "  123.4560000000", "-2.675", "        0.3"}) {
+        std::unique_ptr<ZDbfField> field = FieldFor('F', std::strlen(text), 2);
+        EXPECT_TRUE(CompareRead(*field, RefFloatRead, text, 8));
+    }
+    for (int i = 0; i < 50; ++i) {
+        Rng rng(32 + static_cast<uint64_t>(i));
+        char text[32];
+        std::snprintf(text, sizeof text, "%.*f", static_cast<int>(1 + rng.Below(9)),
+                      static_cast<double>(rng.Below(100000000)) / 1e4);
+        std::unique_ptr<ZDbfField> field = FieldFor('F', std::strlen(text), 2);
+        EXPECT_TRUE(CompareRead(*field, RefFloatRead, text, 8));
+    }
+    _mm_setcsr(saved);
+}
+#endif
 
 // ---- dates in several time zones -------------------------------------------------------------
 
