@@ -1025,6 +1025,35 @@ TEST(RowCacheTest, AFieldReplacedAtTheSameAddressIsTestedAgain) {
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(&row[offset]), 5), "F    ");
 }
 
+// A host's own numeric field class: its conversion runs, also in the columns where the library's
+// numeric field converts without a call.
+class SevenField : public DbfNumericField {
+  public:
+    using DbfNumericField::DbfNumericField;
+    void ReadFromBuffer(unsigned char*& cursor, void* member) override {
+        qv::StoreUnaligned<LONG>(member, 7);
+        cursor += m_nWidth;
+    }
+};
+
+TEST(RowCacheTest, ADerivedNumericFieldConvertsItsOwnWay) {
+    LgeSchema schema(LGE_SCHEMA_VER_2);
+    schema.CreateFieldDesc();
+    schema.SetField(0, new SevenField("Type", 1, 0));  // a WORD member
+    schema.SetField(1, new SevenField("Id", 10, 0));   // a LONG member
+    std::vector<unsigned char> row(schema.GetRowBytes(), ' ');
+    std::memcpy(&row[1], "1       123", 11);
+    for (int pass = 0; pass < 2; ++pass) {  // the second row through the remembered kinds
+        LOGEVENT2 record;
+        std::memset(&record, 0, sizeof record);
+        unsigned char* cursor = row.data();
+        schema.ReadFromBuffer(cursor, &record);
+        EXPECT_EQ(WORD{record.type}, 7);
+        EXPECT_EQ(LONG{record.id}, 7);
+        EXPECT_EQ(cursor, row.data() + row.size());
+    }
+}
+
 class RowTest : public LocaleTest {};
 
 TEST_P(RowTest, AlarmRowsConvertAsTheReference) {
