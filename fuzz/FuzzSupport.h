@@ -1,12 +1,19 @@
 // Shared pieces of the fuzz harnesses: the engine works on paths, so each input is written to a
 // file of this process's own temporary directory (under /dev/shm when it exists, so that the
 // millions of rewrites stay in memory), and a check that aborts with a message libFuzzer shows.
+//
+// libFuzzer ends a run with _Exit (time limit, crash), which skips atexit: the directory is named
+// after the process, and each harness removes those of processes that are gone when it starts.
 #ifndef QUORVEL_FUZZ_FUZZSUPPORT_H
 #define QUORVEL_FUZZ_FUZZSUPPORT_H
 
+#include <dirent.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstddef>
 #include <cstdint>
@@ -49,17 +56,41 @@ class InputFile {
   private:
     InputFile() {
         struct stat st;
-        const char* base =
+        const std::string base =
             (::stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode)) ? "/dev/shm" : "/tmp";
-        std::string pattern = std::string(base) + "/qvfuzz.XXXXXX";
-        QV_FUZZ_CHECK(mkdtemp(pattern.data()) != nullptr);
-        m_strDir = pattern;
+        RemoveStale(base);
+        m_strDir = base + "/qvfuzz." + std::to_string(::getpid());
+        QV_FUZZ_CHECK(::mkdir(m_strDir.c_str(), 0700) == 0 || errno == EEXIST);
         m_strFile = m_strDir + "/input.dbf";
-        std::atexit([] { Get().Remove(); });
+        // The handler runs after this object is destroyed: it keeps its own copy of the name.
+        static char s_szDir[256];
+        std::snprintf(s_szDir, sizeof s_szDir, "%s", m_strDir.c_str());
+        std::atexit([] { RemoveDir(s_szDir); });
     }
-    void Remove() {
-        ::unlink(m_strFile.c_str());
-        ::rmdir(m_strDir.c_str());
+
+    static void RemoveDir(const std::string& dir) {
+        ::unlink((dir + "/input.dbf").c_str());
+        ::rmdir(dir.c_str());
+    }
+
+    // Removes base/qvfuzz.PID for every PID that names no process.
+    static void RemoveStale(const std::string& base) {
+        DIR* d = ::opendir(base.c_str());
+        if (d == nullptr) {
+            return;
+        }
+        while (const struct dirent* e = ::readdir(d)) {
+            if (std::strncmp(e->d_name, "qvfuzz.", 7) != 0) {
+                continue;
+            }
+            char* end = nullptr;
+            const long pid = std::strtol(e->d_name + 7, &end, 10);
+            if (pid > 0 && *end == '\0' && ::kill(static_cast<pid_t>(pid), 0) != 0 &&
+                errno == ESRCH) {
+                RemoveDir(base + "/" + e->d_name);
+            }
+        }
+        ::closedir(d);
     }
 
     std::string m_strDir;
