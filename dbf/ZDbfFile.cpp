@@ -118,6 +118,13 @@ BOOL ZDbfFile::OpenTable(LONG nReadRecs, LONG nWriteRecs, WORD nOpenFlags, void*
     if (accepted && (recLen == 0 || recLen < m_pSchema->GetRowBytes())) {
         accepted = FALSE;
     }
+    // Rows that start inside the header or the descriptors would read those bytes as columns,
+    // and rows appended there would be overwritten by the next header write.
+    const DWORD descriptorBytes =
+        kHeaderBytesPerField * DWORD{m_pSchema->GetNumOfFields()} + kHeaderBytesFixed;
+    if (accepted && GetHeaderLength() < descriptorBytes) {
+        accepted = FALSE;
+    }
     if (!accepted) {
         // The schema now describes the refused table: rows held for the table opened before
         // must not be converted with it.

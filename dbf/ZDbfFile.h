@@ -54,7 +54,8 @@ class QV_API ZDbfFile : public CFile {
     // Reads an existing table's header and lets the schema accept its descriptors. TRUE: opened,
     // buffers created (a count of 0 leaves that buffer as it was). FALSE: refused (header
     // shorter than 32 bytes, a descriptor refused, the file ends inside the descriptors, a record
-    // length of 0 or shorter than the accepted columns, no schema); no buffer is created, the read
+    // length of 0 or shorter than the accepted columns, a header length that ends inside the
+    // descriptors, no schema); no buffer is created, the read
     // buffer is deleted and the header image is the one from before the call. Raises
     // CFileException when the file cannot be opened.
     virtual BOOL OpenTable(LONG nReadRecs, LONG nWriteRecs, WORD nOpenFlags, void* pReadMem,

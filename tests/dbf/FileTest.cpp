@@ -303,7 +303,9 @@ INSTANTIATE_TEST_SUITE_P(
                                  [](Bytes& b) { qv::StoreLE16(&b[10], 23); }},
                       DamageCase{"end before the terminator", [](Bytes& b) { b.resize(128); }},
                       DamageCase{"end inside a descriptor", [](Bytes& b) { b.resize(100); }},
-                      DamageCase{"memo column", [](Bytes& b) { b[32 + 2 * 32 + 11] = 'M'; }}));
+                      DamageCase{"memo column", [](Bytes& b) { b[32 + 2 * 32 + 11] = 'M'; }},
+                      DamageCase{"header length inside the descriptors",
+                                 [](Bytes& b) { qv::StoreLE16(&b[8], 128); }}));
 
 // A record length longer than the columns is accepted; the trailing bytes of a row are ignored.
 TEST_F(TableFileTest, LongerRecordLengthIsAccepted) {
