@@ -9,29 +9,14 @@
 #include <cstdint>
 #include <string>
 
+#include "../tools/quorvel/Random.h"
+
 namespace qvbench {
 
 // Rows of every full-scan benchmark: a busy plant's alarm log over about a month.
 constexpr LONG kTableRows = 200000;
 
-// splitmix64: the same sequence on every platform, so the same seed gives the same table.
-class Random {
-  public:
-    explicit Random(uint64_t seed) : m_state(seed) {}
-    uint64_t Next() {
-        uint64_t z = (m_state += 0x9E3779B97F4A7C15ULL);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-        return z ^ (z >> 31);
-    }
-    // 0 <= result < n (n > 0).
-    uint64_t Below(uint64_t n) { return Next() % n; }
-    // 0 <= result < 1.
-    double Unit() { return static_cast<double>(Next() >> 11) * (1.0 / 9007199254740992.0); }
-
-  private:
-    uint64_t m_state;
-};
+using qvtool::Random;
 
 // Makes the rows of version-2 logs in time order: about 13 seconds apart from 1 March 2024, local
 // time, so that a day holds some 6,600 rows, as the dates of a real log repeat.

@@ -14,6 +14,7 @@
 #include "Cli.h"
 #include "Commands.h"
 #include "LogRecords.h"
+#include "Random.h"
 #include "TableKind.h"
 #include "ZDbfFile.h"
 
@@ -35,29 +36,6 @@ const char kHelp[] =
     "  --seed S        seed of the generator (default 1): the same seed, the same table\n"
     "  --layout L      current (default) or legacy: the legacy build's narrower text columns\n"
     "  --force         replace OUT when it exists\n";
-
-// splitmix64: small, fast, and the same sequence on every platform.
-class Random {
-  public:
-    explicit Random(uint64_t seed) : m_state(seed) {}
-    uint64_t Next() {
-        uint64_t z = (m_state += 0x9E3779B97F4A7C15ULL);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-        return z ^ (z >> 31);
-    }
-    // 0 <= result < n (n > 0).
-    uint64_t Below(uint64_t n) { return Next() % n; }
-    // 0 <= result < 1.
-    double Unit() { return static_cast<double>(Next() >> 11) * (1.0 / 9007199254740992.0); }
-    template <typename T, size_t N>
-    const T& Pick(const T (&items)[N]) {
-        return items[Below(N)];
-    }
-
-  private:
-    uint64_t m_state;
-};
 
 struct Tag {
     const char* pszName;
